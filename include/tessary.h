@@ -1,0 +1,177 @@
+/*
+ * tessary.h: the whole public interface of the Tessary symbol library.
+ *
+ * A host loads the library, calls TSYInit once with its data directory and then asks its
+ * questions through the query functions below. Every answer is a fixed-layout record (or an
+ * array of them); the layouts are part of the binary interface and never change.
+ *
+ * Conventions shared by every function:
+ *  - Results are 1 for success and 0 for failure; nothing else reports errors.
+ *  - Before a successful TSYInit every query returns 0 at once and writes nothing.
+ *  - A query that hands out an array allocates a new, zero-filled block for each successful
+ *    call. The caller owns it and releases it with TSYFree (a C++ host built against the same
+ *    runtime may use delete[] instead). An empty result is a valid block of zero records.
+ *  - An out-argument named "count" may be NULL; the array out-argument must not be.
+ *  - On a result of 0 no out-argument is written.
+ *  - Text is 8-bit, in the character set of the process's LC_CTYPE locale (the ANSI code page
+ *    on Windows); the library passes it through unchanged.
+ *  - Calls must not overlap: TSYInit must return before any query starts, and two searches
+ *    must not run at the same time. The library takes no lock.
+ *
+ * This header is plain C and compiles as C11 or C++.
+ */
+#ifndef TESSARY_H
+#define TESSARY_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  define TSY_CALL __cdecl
+#  if defined(TESSARY_BUILDING_LIBRARY)
+#    define TSY_VISIBILITY __declspec(dllexport)
+#  else
+#    define TSY_VISIBILITY __declspec(dllimport)
+#  endif
+#else
+#  define TSY_CALL
+#  define TSY_VISIBILITY __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+#  define TSY_API(type) extern "C" TSY_VISIBILITY type TSY_CALL
+#  define TSY_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#  define TSY_API(type) TSY_VISIBILITY type TSY_CALL
+#  define TSY_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* One symbol, as every symbol query, the group symbol query and the search answer it. */
+typedef struct SymbolInfo {
+    uint16_t ExchangeId; /* Id of the symbol's exchange */
+    char Symbol[40];     /* "CODE.EX", NUL-terminated; for a symbol not found, the caller's text */
+    char Name[50];       /* display name, NUL-terminated */
+    uint16_t Type;       /* low 16 bits of the symbol's type */
+} SymbolInfo;
+
+/* One exchange of the exchange directory. */
+typedef struct ExchangeInfo {
+    uint16_t Id;
+    char Code[3];        /* NUL-terminated, zero behind the terminator */
+    char Name[51];       /* NUL-terminated, zero behind the terminator */
+    int32_t Alert;       /* 0 or 1 */
+    int32_t Trade;       /* 0 or 1 */
+    int32_t Quote;       /* 0 or 1 */
+    uint8_t Reserved[116]; /* always zero */
+} ExchangeInfo;
+
+/* One subgroup (IsBranch 1) or leaf group (IsBranch 0) of the group tree. */
+typedef struct SubGroupInfo {
+    uint16_t GroupId;    /* the group number asked for (low 16 bits) */
+    char Code[17];       /* NUL-terminated, zero behind the terminator */
+    char Name[49];       /* NUL-terminated, zero behind the terminator */
+    int32_t IsBranch;
+} SubGroupInfo;
+
+/*
+ * The string object TSYInit receives. Its one member points at the NUL-terminated data
+ * directory, which is the memory layout of MFC's 8-bit CString: an MFC host passes the address
+ * of its CString unchanged, a C host passes the address of a `const char*` variable.
+ */
+typedef struct TSYString {
+    const char* Text;
+} TSYString;
+
+TSY_STATIC_ASSERT(sizeof(SymbolInfo) == 94, "SymbolInfo is 94 bytes");
+TSY_STATIC_ASSERT(offsetof(SymbolInfo, ExchangeId) == 0, "SymbolInfo.ExchangeId");
+TSY_STATIC_ASSERT(offsetof(SymbolInfo, Symbol) == 2, "SymbolInfo.Symbol");
+TSY_STATIC_ASSERT(offsetof(SymbolInfo, Name) == 42, "SymbolInfo.Name");
+TSY_STATIC_ASSERT(offsetof(SymbolInfo, Type) == 92, "SymbolInfo.Type");
+TSY_STATIC_ASSERT(sizeof(ExchangeInfo) == 184, "ExchangeInfo is 184 bytes");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Id) == 0, "ExchangeInfo.Id");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Code) == 2, "ExchangeInfo.Code");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Name) == 5, "ExchangeInfo.Name");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Alert) == 56, "ExchangeInfo.Alert");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Trade) == 60, "ExchangeInfo.Trade");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Quote) == 64, "ExchangeInfo.Quote");
+TSY_STATIC_ASSERT(offsetof(ExchangeInfo, Reserved) == 68, "ExchangeInfo.Reserved");
+TSY_STATIC_ASSERT(sizeof(SubGroupInfo) == 72, "SubGroupInfo is 72 bytes");
+TSY_STATIC_ASSERT(offsetof(SubGroupInfo, GroupId) == 0, "SubGroupInfo.GroupId");
+TSY_STATIC_ASSERT(offsetof(SubGroupInfo, Code) == 2, "SubGroupInfo.Code");
+TSY_STATIC_ASSERT(offsetof(SubGroupInfo, Name) == 19, "SubGroupInfo.Name");
+TSY_STATIC_ASSERT(offsetof(SubGroupInfo, IsBranch) == 68, "SubGroupInfo.IsBranch");
+
+/*
+ * Loads the data directory named by path->Text (Directory.xml, SymTbl/Group and one
+ * SymTbl/<ID>_Light per exchange). Returns 1 when the database is initialised, now or by an
+ * earlier call (a later call ignores its path); 0 when a file is missing or damaged, or when
+ * path or path->Text is NULL. After a 0 the next call starts again from nothing.
+ */
+TSY_API(int32_t) TSYInit(const TSYString* path);
+
+/*
+ * Lists every exchange in directory order. *list receives a new array of ExchangeInfo owned by
+ * the caller (release with TSYFree); *count, when count is not NULL, its length.
+ */
+TSY_API(int32_t) TSYGetExch(ExchangeInfo** list, int32_t* count);
+
+/*
+ * Lists the symbols of the leaf group `code` (any letter case; NULL is the empty code) of group
+ * `groupId`, in the order of the group's list; members no symbol table holds are left out.
+ * Returns 0 when the group does not exist. *result receives a new caller-owned array.
+ */
+TSY_API(int32_t) TSYGetGroupSymbol(int32_t groupId, const char* code, SymbolInfo** result,
+                                   int32_t* count);
+
+/*
+ * With an empty code (or NULL): lists the subgroups of group `groupId` in file order. With a
+ * subgroup's code (any letter case): lists that subgroup's leaf groups. Returns 0 when the
+ * group or subgroup does not exist. *result receives a new caller-owned array.
+ */
+TSY_API(int32_t) TSYGetSubGroup(int32_t groupId, const char* code, SubGroupInfo** result,
+                                int32_t* count);
+
+/*
+ * Looks up one symbol by its text "CODE.EX" (the exchange part in any letter case, the code
+ * part exact) and writes it into *info. A symbol that is not found still gives 1: only
+ * info->Symbol is written, with the caller's text (cut to 39 bytes), the other fields are left
+ * as the caller set them. Returns 0 when symbol or info is NULL.
+ */
+TSY_API(int32_t) TSYGetSymbolInfo(const char* symbol, SymbolInfo* info);
+
+/*
+ * Looks up a comma-separated list of symbol texts (upper-cased as a whole; NULL is the empty
+ * list). *infos receives a new caller-owned array: the symbols found, in list order, then one
+ * record per text not found, holding only its upper-cased text in Symbol.
+ */
+TSY_API(int32_t) TSYGetSymbolInfos(const char* symbols, SymbolInfo** infos, int32_t* count);
+
+/*
+ * Lists the symbols of exchange `exchangeId` whose type is `type` (-1: every type), sorted by
+ * Symbol without regard to letter case. Returns 0 when the exchange has no symbol table.
+ * *infos receives a new caller-owned array.
+ */
+TSY_API(int32_t) TSYGetSymbolInfos2(int32_t exchangeId, int32_t type, SymbolInfo** infos,
+                                    int32_t* count);
+
+/*
+ * Finds the symbols of every exchange whose code, name or search texts contain `text` in upper
+ * case (with matchSearchKeys nonzero also those whose search key equals it); a text that is a
+ * whole "CODE.EX" gives that one symbol. Results are ranked by where `text` (as passed) first
+ * occurs in code and name. *results receives a new caller-owned array. Returns 0 when text is
+ * NULL or a hit cannot be resolved to its symbol.
+ */
+TSY_API(int32_t) TSYFindSymbol(const char* text, SymbolInfo** results, int32_t* count,
+                               int32_t matchSearchKeys);
+
+/*
+ * As TSYFindSymbol, in the one exchange whose key (its ID in decimal, e.g. "3") is
+ * exchangeKey. Returns 0 when no exchange has that key.
+ */
+TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, SymbolInfo** results,
+                                int32_t* count, int32_t matchSearchKeys);
+
+/* Releases an array handed out by any query. NULL is allowed and does nothing. */
+TSY_API(void) TSYFree(void* array);
+
+#endif /* TESSARY_H */

@@ -1,0 +1,57 @@
+// Read access to the data directory's files. A file is opened read-only, read whole into memory
+// at once and released again; the loaders then take their fields from memory. Reads follow the
+// platform file object the formats were designed around: a read at the end of the file copies
+// fewer bytes or none and leaves the rest of the destination as it was, so a loader presets
+// what it reads into.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tessary {
+
+// The platform's path separator.
+extern const char kPathSeparator;
+
+// `base` followed by the separator and `relative`, whose components are separated by '/'
+// (converted to the platform's separator). A base that already ends in a separator gets none.
+[[nodiscard]] std::string JoinDataPath(std::string_view base, std::string_view relative);
+
+class DataFile {
+public:
+    DataFile() = default;
+    DataFile(const DataFile&) = delete;
+    DataFile& operator=(const DataFile&) = delete;
+
+    // Opens `path` for reading and reads it whole. False when the file is missing, is not a
+    // regular file, cannot be read, is held by a writer (exclusive lock), or is 4 GiB or larger.
+    // If the exact name is missing, a single name that differs only in letter case, one path
+    // component at a time, is used instead.
+    [[nodiscard]] bool Open(const std::string& path);
+
+    // The file's length in bytes.
+    [[nodiscard]] std::uint32_t Length() const noexcept { return static_cast<std::uint32_t>(size_); }
+    [[nodiscard]] std::size_t Position() const noexcept { return position_; }
+    [[nodiscard]] std::size_t Left() const noexcept { return size_ - position_; }
+    [[nodiscard]] const unsigned char* Data() const noexcept { return bytes_.get(); }
+
+    // Copies up to n bytes from the current position into dst and advances past them; returns
+    // how many were copied. Bytes of dst beyond that keep their value.
+    std::size_t Read(void* dst, std::size_t n) noexcept;
+
+    // Moves the position n bytes on, at most to the end.
+    void Skip(std::size_t n) noexcept { position_ += n < Left() ? n : Left(); }
+
+private:
+    std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t size_ = 0;
+    std::size_t position_ = 0;
+};
+
+// Reads the whole file at `path` (with the same rules as DataFile::Open) into `bytes`.
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace tessary

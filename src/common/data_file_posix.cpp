@@ -1,0 +1,99 @@
+// POSIX file access. A shared advisory lock is held while the file is read: the data writer
+// takes an exclusive one while it swaps a new file in, so a reader never sees half a file.
+#include "common/data_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+
+namespace tessary {
+
+const char kPathSeparator = '/';
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    [[nodiscard]] int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The path with each missing component replaced by the one entry of its directory whose name
+// differs from it only in letter case. Components with no single such entry stay as written.
+std::string MatchLetterCase(const std::string& path) {
+    if (path.empty() || Exists(path)) return path;
+    const std::size_t slash = path.find_last_of('/');
+    std::string parent = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    if (slash == 0) parent = "/";
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty()) return path;
+    if (slash != std::string::npos && slash != 0) parent = MatchLetterCase(parent);
+
+    DIR* dir = ::opendir(parent.c_str());
+    if (dir == nullptr) return path;
+    std::string match;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+            match = entry->d_name;
+            ++matches;
+        }
+    }
+    ::closedir(dir);
+    if (matches != 1) return path;
+    if (slash == std::string::npos) return match;
+    return (parent == "/" ? std::string() : parent) + "/" + match;
+}
+
+}  // namespace
+
+bool DataFile::Open(const std::string& requested) {
+    bytes_.reset();
+    size_ = position_ = 0;
+
+    const std::string path = MatchLetterCase(requested);
+    const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0) return false;
+    if (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) return false;
+
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Every length in the formats is 32 bits wide; nothing larger was ever written by a writer.
+    if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull) return false;
+    const auto size = static_cast<std::size_t>(st.st_size);
+
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
+    if (!bytes) return false;
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd.get(), bytes.get() + got, size - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank meanwhile: keep what is there
+        got += static_cast<std::size_t>(n);
+    }
+    bytes_ = std::move(bytes);
+    size_ = got;
+    return true;
+}
+
+}  // namespace tessary

@@ -1,0 +1,14 @@
+// Decimal text to integer, the way the C runtime's atoi and atol read it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace tessary {
+
+// Skips leading white space, takes an optional sign and then the digits up to the first other
+// character; no digits gives 0. A value beyond 32 bits saturates, as the Windows runtime does,
+// instead of being undefined.
+[[nodiscard]] std::int32_t ParseDecimal(std::string_view text) noexcept;
+
+}  // namespace tessary

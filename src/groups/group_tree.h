@@ -1,0 +1,8 @@
+// The group tree read from SymTbl/Group.
+#pragma once
+
+namespace tessary {
+
+struct GroupEntry {};
+
+}  // namespace tessary

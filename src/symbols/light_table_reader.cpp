@@ -1,0 +1,130 @@
+// Reads every exchange's Light file into the symbol-table map.
+//
+// A Light file is a 16-byte header followed by 353-byte records up to its end. The whole file is
+// read into memory once and the records are taken from there; only whole records are read, so a
+// file cut inside a record, or one of any other odd length, can never be read beyond its end.
+#include <cstring>
+#include <string>
+
+#include "common/data_file.h"
+#include "common/decimal.h"
+#include "common/text.h"
+#include "frame/symbol_database.h"
+
+namespace tessary {
+namespace {
+
+constexpr std::int32_t kLightMagic = 207;
+constexpr std::size_t kHeaderSize = 16;
+constexpr std::size_t kRecordSize = 353;
+
+// Offsets and widths of the text fields in a record, in SymbolField order.
+struct FieldLayout {
+    std::size_t Offset, Width;
+};
+constexpr FieldLayout kTextFields[kSymbolFieldCount] = {
+    {0, 17}, {17, 49}, {66, 17}, {91, 65}, {156, 65}, {221, 49}, {270, 49}, {319, 17}, {336, 17}};
+constexpr std::size_t kTypeOffset = 83;
+constexpr std::size_t kAuxValueOffset = 87;
+
+std::uint32_t LittleEndian32(const unsigned char* p) {
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Reads a 32-bit word into a preset value: a short read leaves the preset where bytes are missing.
+std::uint32_t ReadWord(DataFile& file, std::uint32_t preset) {
+    unsigned char bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(preset >> (8 * i));
+    (void)file.Read(bytes, sizeof bytes);
+    return LittleEndian32(bytes);
+}
+
+}  // namespace
+
+ExchangeSymbolTable* SymbolDatabase::FindOrCreateSymbolTable(std::string_view exchangeKey, int create) {
+    try {
+        return FindOrCreateRecord(SymbolTables, exchangeKey, create != 0);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void SymbolDatabase::ClearSymbolTables() {
+    tableByExchangeCode_.clear();
+    SymbolTables.clear();
+}
+
+int SymbolDatabase::LoadSymbolTables() {
+    for (const auto& [key, exchange] : Exchanges) {
+        const std::string name = "SymTbl/" + key + "_Light";
+        auto error = [&](std::int64_t offset, std::string message) {
+            if (Diagnostics != nullptr) Diagnostics->Error(name, offset, 0, std::move(message));
+            return 0;
+        };
+        auto warn = [&](std::int64_t offset, std::string message) {
+            if (Diagnostics != nullptr) Diagnostics->Warning(name, offset, 0, std::move(message));
+        };
+
+        DataFile file;
+        if (!file.Open(JoinDataPath(BasePath, name)))
+            return error(-1, "cannot be opened (missing, unreadable or locked by a writer)");
+        ExchangeSymbolTable* table = FindOrCreateSymbolTable(key, 1);
+        if (table == nullptr) return error(-1, "out of memory");
+
+        table->Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
+        if (table->Magic != kLightMagic) {
+            if (file.Length() < 4) return error(0, "is " + std::to_string(file.Length()) + " bytes long, too short for a header");
+            return error(0, "magic is " + std::to_string(table->Magic) + ", expected 207");
+        }
+        table->HeaderValue[0] = ReadWord(file, 0);
+        table->HeaderValue[1] = ReadWord(file, 0);
+        table->RecordCount = ReadWord(file, 0);
+
+        const std::string exchangeCode(text::Trim(text::FieldText(exchange->Code, sizeof exchange->Code)));
+        const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));
+        try {
+            std::int32_t serial = 1;
+            std::uint32_t blankCodes = 0;
+            std::uint32_t repeatedCodes = 0;
+            while (file.Left() >= kRecordSize) {
+                const unsigned char* record = file.Data() + file.Position();
+                std::array<std::string_view, kSymbolFieldCount> fields;
+                for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
+                    fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,
+                                                kTextFields[i].Width);
+                const std::string_view code = text::Trim(fields[0]);
+                if (code.empty()) ++blankCodes;
+                const std::size_t before = table->Symbols.size();
+                SymbolEntry& entry = table->Symbols.FindOrCreate(code);
+                if (table->Symbols.size() == before) ++repeatedCodes;
+
+                entry.ExchangeId = exchangeId;
+                entry.Symbol.assign(code);
+                entry.Symbol += '.';
+                entry.Symbol += exchangeCode;
+                entry.SetFields(fields);
+                entry.Type = static_cast<std::int32_t>(LittleEndian32(record + kTypeOffset));
+                entry.AuxValue = static_cast<std::int32_t>(LittleEndian32(record + kAuxValueOffset));
+                entry.Serial = serial++;
+                file.Skip(kRecordSize);
+            }
+            if (file.Left() != 0)
+                warn(static_cast<std::int64_t>(file.Position()),
+                     "the last " + std::to_string(file.Left()) + " bytes are not a whole record of 353 bytes and are ignored");
+            if (table->RecordCount != static_cast<std::uint32_t>(serial - 1))
+                warn(12, "the header counts " + std::to_string(table->RecordCount) + " records, the file holds " +
+                             std::to_string(serial - 1));
+            if (repeatedCodes != 0)
+                warn(-1, std::to_string(repeatedCodes) + " records repeat an earlier code and replace its symbol");
+            if (blankCodes != 0)
+                warn(-1, std::to_string(blankCodes) + " records have a blank code; searches that find them fail");
+        } catch (const std::bad_alloc&) {
+            return error(-1, "out of memory");
+        }
+    }
+    BuildSymbolResolver();
+    return 1;
+}
+
+}  // namespace tessary

@@ -1,0 +1,8 @@
+// The search index: one SymbolIndexRecord per exchange key.
+#pragma once
+
+namespace tessary {
+
+struct SymbolIndexRecord {};
+
+}  // namespace tessary

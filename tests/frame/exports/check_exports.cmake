@@ -1,0 +1,21 @@
+# Fails unless the library's dynamic symbol table defines exactly the ten exports.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${out}")
+set(names)
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" name "${line}")
+  # Version nodes are not symbols of ours.
+  if(NOT name MATCHES "^(GLIBC|GCC|CXXABI|GLIBCXX)_" AND NOT name MATCHES "@@")
+    list(APPEND names ${name})
+  endif()
+endforeach()
+list(SORT names)
+set(expected TSYFindSymbol TSYFindSymbol2 TSYFree TSYGetExch TSYGetGroupSymbol TSYGetSubGroup
+  TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit)
+if(NOT names STREQUAL expected)
+  message(FATAL_ERROR "exports are: ${names}\nexpected: ${expected}")
+endif()
+message(STATUS "exactly the ten exports")

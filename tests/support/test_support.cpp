@@ -1,0 +1,100 @@
+#include "support/test_support.h"
+
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tessary::testing {
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessary-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string EnsureGbkLocale() {
+    const char* previous = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (std::setlocale(LC_CTYPE, kGbkLocale) == nullptr) {
+        // Made once per machine; quietly, since the tests' output should stay readable.
+        if (std::system("localedef -i zh_CN -f GBK zh_CN.GBK >/dev/null 2>&1") != 0) {
+            std::setlocale(LC_CTYPE, saved.c_str());
+            return {};
+        }
+        if (std::setlocale(LC_CTYPE, kGbkLocale) == nullptr) {
+            std::setlocale(LC_CTYPE, saved.c_str());
+            return {};
+        }
+    }
+    std::setlocale(LC_CTYPE, saved.c_str());
+    return kGbkLocale;
+}
+
+ScopedLocale::ScopedLocale(const char* name) {
+    const char* previous = std::setlocale(LC_CTYPE, nullptr);
+    previous_ = previous ? previous : "C";
+    if (std::string(name) == kGbkLocale && EnsureGbkLocale().empty()) return;
+    ok_ = std::setlocale(LC_CTYPE, name) != nullptr;
+}
+
+ScopedLocale::~ScopedLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+writer::DataDirectory SmallDirectory() {
+    writer::DataDirectory d;
+    d.Directory.Types = {writer::ExchangeType(1, "SH", "Shanghai"),
+                         writer::ExchangeType(2, "SZ", "Shenzhen", 0, 1, 0),
+                         writer::ExchangeType(3, "HK", "Hong Kong", 1, 0, 1)};
+    auto record = [](std::string code, std::string name, std::int32_t type, std::string text1,
+                     std::string key1 = "", std::string key2 = "") {
+        writer::LightRecord r;
+        r.Code = std::move(code);
+        r.Name = std::move(name);
+        r.Type = type;
+        r.SearchText1 = std::move(text1);
+        r.SearchKey1 = std::move(key1);
+        r.SearchKey2 = std::move(key2);
+        return r;
+    };
+    d.LightTables["1"].Records = {record("600000", "Pudong Bank", 1, "PFYH", "PF", "600"),
+                                  record("600036", "Merchants Bank", 1, "ZSYH", "ZS"),
+                                  record("000060", "Index 60", 2, "ZS60")};
+    d.LightTables["2"].Records = {record("000001", "Ping An Bank", 1, "PAYH", "PA"),
+                                  record("300750", "Battery Tech", 1, "NDSD")};
+    d.LightTables["3"].Records = {record("00700", "Tencent", 1, "TENCENT", "TX"),
+                                  record("00005", "HSBC Holdings", 1, "HSBC")};
+    writer::Group markets{1, {7, 8}, {}, std::nullopt};
+    writer::SubGroup sub{"G00010", "Mainland", {1, 2}, {}, {}, {}, {}};
+    sub.Leaves.push_back({"G10010030", "Banks", "600000.SH,000001.sz,600036.SH", {}, {}, {}, {}});
+    sub.Leaves.push_back({"G10010040", "Tech", "300750.SZ,NOPE.SZ", {}, {}, {}, {}});
+    markets.SubGroups.push_back(std::move(sub));
+    writer::SubGroup hk{"G00020", "Hong Kong", {0, 0}, {}, {}, {}, {}};
+    hk.Leaves.push_back({"G10020010", "Blue chips", "00700.HK,00005.HK", {}, {}, {}, {}});
+    markets.SubGroups.push_back(std::move(hk));
+    d.Groups.Groups.push_back(std::move(markets));
+    return d;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace tessary::testing
