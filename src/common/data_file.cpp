@@ -6,7 +6,7 @@ namespace tessary {
 
 std::string JoinDataPath(std::string_view base, std::string_view relative) {
     std::string path(base);
-    if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
+    if (path.empty() || (path.back() != kPathSeparator && path.back() != '/')) path += kPathSeparator;
     for (const char c : relative) path += (c == '/') ? kPathSeparator : c;
     return path;
 }

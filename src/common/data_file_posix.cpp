@@ -42,8 +42,9 @@ bool Exists(const std::string& path) {
 std::string MatchLetterCase(const std::string& path) {
     if (path.empty() || Exists(path)) return path;
     const std::size_t slash = path.find_last_of('/');
-    std::string parent = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    if (slash == 0) parent = "/";
+    std::string parent = slash == std::string::npos ? std::string(".")
+                         : slash == 0                  ? std::string(1, '/')
+                                                       : path.substr(0, slash);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     if (name.empty()) return path;
     if (slash != std::string::npos && slash != 0) parent = MatchLetterCase(parent);

@@ -74,7 +74,7 @@ int SymbolDatabase::LoadDirectory() {
     if (ReadAttribute("Expires", text, *result) == 0)
         return error(result->Line(), "the Result element has no Expires date");
     if (!ParseExpires(text, ExpiryTime))
-        return error(result->Line(), "Expires '" + text + "' is not a valid date (expected YYYYMMDD hh:mm:ss between 1970 and 3000)");
+        return error(result->Line(), "Expires '" + text + "' is not a valid date (expected YYYYMMDD hhmmss between 1970 and 3000)");
 
     std::vector<std::unique_ptr<XmlElement>> types;
     if (!document->SelectNodes("//Result//Exchange//Type", types))

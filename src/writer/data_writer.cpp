@@ -76,6 +76,14 @@ std::string RenderDirectoryXml(const DirectoryDescription& directory) {
     return ConvertFromUtf8(xml, directory.Encoding);
 }
 
+LightRecord MakeLightRecord(std::string code, std::string name, std::int32_t type) {
+    LightRecord r;
+    r.Code = std::move(code);
+    r.Name = std::move(name);
+    r.Type = type;
+    return r;
+}
+
 std::string RenderLightTable(const LightTable& table) {
     std::string out;
     out.reserve(kLightHeaderSize + table.Records.size() * kLightRecordSize);

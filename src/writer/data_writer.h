@@ -21,7 +21,7 @@ struct XmlAttribute {
 };
 
 struct DirectoryDescription {
-    std::optional<std::string> Expires = "20991231 23:59:59";  // nullopt: no Expires attribute
+    std::optional<std::string> Expires = "20991231 235959";  // nullopt: no Expires attribute
     std::vector<std::vector<XmlAttribute>> Types;  // one Type element per entry, attributes in order
     std::string Encoding = "UTF-8";                // declared, and the bytes are converted into it
 };
@@ -45,6 +45,9 @@ struct LightRecord {
     std::string SearchText1, SearchText2, SearchText3, SearchText4;
     std::string SearchKey1, SearchKey2;
 };
+
+// A record with only a code, a name and a type; the other fields stay empty.
+[[nodiscard]] LightRecord MakeLightRecord(std::string code, std::string name = "", std::int32_t type = 0);
 
 struct LightTable {
     std::int32_t Magic = 207;

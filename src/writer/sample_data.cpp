@@ -91,9 +91,11 @@ std::string MakeCode(const ExchangeStyle& style, Random& random, std::size_t ser
     }
     std::string code = style.Prefixes[random.Below(4)];
     const std::size_t digits = static_cast<std::size_t>(style.Digits) - code.size();
+    // The serial number keeps codes unique; an exchange with more symbols than its usual code
+    // width can number gets longer codes rather than repeated ones.
     std::string number = std::to_string(serial);
     if (number.size() < digits) number.insert(0, digits - number.size(), '0');
-    return code + number.substr(number.size() - digits);
+    return code + number;
 }
 
 }  // namespace
@@ -101,7 +103,7 @@ std::string MakeCode(const ExchangeStyle& style, Random& random, std::size_t ser
 DataDirectory MakeSampleDirectory(std::size_t symbols, std::uint32_t seed) {
     Random random(seed);
     DataDirectory directory;
-    directory.Directory.Expires = "20301231 15:30:00";
+    directory.Directory.Expires = "20301231 153000";
 
     // Leaf groups collect symbols by exchange and by sector.
     GroupTable& groups = directory.Groups;

@@ -1,0 +1,159 @@
+// The symbol search behind TSYFindSymbol and TSYFindSymbol2: the exact-symbol shortcut, the scan
+// of the search index, and the ranked result array.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/result_array.h"
+#include "common/text.h"
+#include "frame/symbol_database.h"
+#include "symbols/symbol_info.h"
+
+namespace tessary {
+namespace {
+
+// Hosts know the order: ascending rank, that is the position of the first occurrence of the
+// caller's text in the key (code part of Symbol followed by Name), or the key's length when it
+// holds none; equal ranks in _stricmp order of the keys. Rank and key depend on the hit only, so
+// each is made once per hit here, not at every comparison.
+struct RankedHit {
+    std::uint32_t Rank;
+    std::uint32_t Hit;          // position in the hit list: equal hits keep it, so the order is stable
+    std::uint64_t Prefix;       // the first 8 bytes of the folded key, big-endian, zero-padded
+    std::size_t KeyOffset;      // the folded key in the arena
+    std::uint32_t KeyLength;
+};
+
+// The comparison key of a record filled from `entry`: the part of its Symbol field before the
+// last '.' when that '.' is not first (all of Symbol otherwise), followed by its Name field. The
+// fields are cut as FillSymbolInfo cuts them, so the key is the one the record holds.
+void AppendKey(std::string& out, const SymbolEntry& entry) {
+    const std::string_view symbol = text::CutToFit(entry.Symbol, sizeof(SymbolInfo::Symbol) - 1);
+    const std::ptrdiff_t dot = text::ReverseFind(symbol, '.');
+    out.append(dot > 0 ? symbol.substr(0, static_cast<std::size_t>(dot)) : symbol);
+    out.append(text::CutToFit(entry.Name(), sizeof(SymbolInfo::Name) - 1));
+}
+
+// Folding A-Z to a-z makes a plain unsigned byte comparison of two keys equal to _stricmp's.
+void FoldCase(char* p, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(p[i] - 'A') < 26u) p[i] = static_cast<char>(p[i] + ('a' - 'A'));
+}
+
+std::uint64_t BigEndianPrefix(const char* p, std::size_t n) noexcept {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        prefix = (prefix << 8) | (i < n ? static_cast<unsigned char>(p[i]) : 0u);
+    return prefix;
+}
+
+struct ResultArrayDeleter {
+    void operator()(SymbolInfo* block) const noexcept { FreeResultArray(block); }
+};
+
+// Builds, ranks and hands out the result array for `hits`. `rankText` receives the caller's
+// text as passed.
+int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text, std::string& rankText,
+                   SymbolInfo** results, std::int32_t* count) {
+    std::unique_ptr<SymbolInfo, ResultArrayDeleter> records(
+        static_cast<SymbolInfo*>(AllocateResultArray(hits.size(), sizeof(SymbolInfo))));
+    if (records == nullptr) return 0;
+    rankText = text;
+
+    std::string arena;  // keys are made in place here; a key holds no NUL (fields end at theirs)
+    std::vector<RankedHit> ranked(hits.size());
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::size_t offset = arena.size();
+        AppendKey(arena, *hits[i]);
+        const std::string_view key = std::string_view(arena).substr(offset);
+        const std::ptrdiff_t at = text::Find(key, rankText);
+        RankedHit& r = ranked[i];
+        r.Rank = static_cast<std::uint32_t>(at >= 0 ? static_cast<std::size_t>(at) : key.size());
+        r.Hit = static_cast<std::uint32_t>(i);
+        FoldCase(arena.data() + offset, key.size());
+        r.Prefix = BigEndianPrefix(arena.data() + offset, key.size());
+        r.KeyOffset = offset;
+        r.KeyLength = static_cast<std::uint32_t>(key.size());
+    }
+    const std::string_view keys(arena);
+    std::sort(ranked.begin(), ranked.end(), [keys](const RankedHit& a, const RankedHit& b) {
+        if (a.Rank != b.Rank) return a.Rank < b.Rank;
+        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+        // char_traits<char>::compare compares bytes as unsigned, as _stricmp does.
+        const int c = keys.substr(a.KeyOffset, a.KeyLength).compare(keys.substr(b.KeyOffset, b.KeyLength));
+        if (c != 0) return c < 0;
+        return a.Hit < b.Hit;
+    });
+
+    SymbolInfo* const out = records.get();
+    for (std::size_t j = 0; j < ranked.size(); ++j) FillSymbolInfo(out[j], *hits[ranked[j].Hit]);
+    *results = records.release();
+    if (count != nullptr) *count = static_cast<std::int32_t>(hits.size());
+    return 1;
+}
+
+// Appends the entries of the symbols of `record` that the scan makes hits; false when one of
+// them does not resolve, which fails the whole search.
+bool GatherHits(const SymbolIndexRecord& record, std::string_view upper, bool matchSearchKeys,
+                std::vector<std::uint32_t>& scratch, std::vector<const SymbolEntry*>& hits) {
+    scratch.clear();
+    record.Scan(upper, matchSearchKeys, scratch);
+    hits.reserve(hits.size() + scratch.size());
+    for (const std::uint32_t symbol : scratch) {
+        const SymbolEntry* entry = record.Resolved(symbol);
+        if (entry == nullptr) return false;
+        hits.push_back(entry);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A null `text` or `results` is refused with 0 and nothing written: a host that passes one has
+// made a mistake that an empty result would hide.
+int SymbolDatabase::FindSymbols(const char* text, SymbolInfo** results, std::int32_t* count,
+                                std::int32_t matchSearchKeys) const {
+    if (text == nullptr || results == nullptr) return 0;
+    const std::string upper = text::ToUpper(text);
+    std::vector<const SymbolEntry*> hits;
+
+    // A whole Symbol text of any exchange answers with that one symbol, whatever else holds it.
+    const bool exact = std::any_of(SearchIndex.begin(), SearchIndex.end(), [&](const auto& item) {
+        return item.second != nullptr && item.second->HoldsFramed(upper);
+    });
+    if (exact) {
+        const SymbolEntry* entry = ResolveSymbol(upper);
+        if (entry == nullptr) return 0;
+        hits.push_back(entry);
+    } else {
+        std::vector<std::uint32_t> scratch;
+        for (const auto& [key, record] : SearchIndex) {
+            if (record == nullptr || record->SymbolCount() == 0) continue;
+            if (!GatherHits(*record, upper, matchSearchKeys != 0, scratch, hits)) return 0;
+        }
+    }
+    return HandOutResults(hits, text, searchRankText_, results, count);
+}
+
+// As FindSymbols; a null `exchangeKey` is refused with 0 as well.
+int SymbolDatabase::FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
+                                          std::int32_t* count, std::int32_t matchSearchKeys) const {
+    if (text == nullptr || exchangeKey == nullptr || results == nullptr) return 0;
+    const SymbolIndexRecord* record = FindRecord(SearchIndex, exchangeKey);
+    if (record == nullptr) return 0;
+    const std::string upper = text::ToUpper(text);
+    std::vector<const SymbolEntry*> hits;
+    if (record->HoldsFramed(upper)) {
+        const SymbolEntry* entry = ResolveSymbol(upper);
+        if (entry == nullptr) return 0;
+        hits.push_back(entry);
+    } else {
+        std::vector<std::uint32_t> scratch;
+        if (!GatherHits(*record, upper, matchSearchKeys != 0, scratch, hits)) return 0;
+    }
+    return HandOutResults(hits, text, searchRankText_, results, count);
+}
+
+}  // namespace tessary

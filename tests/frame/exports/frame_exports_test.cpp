@@ -1,0 +1,158 @@
+// The exports as a host sees them: the shared library through tessary.h alone.
+//
+// The library holds one process-wide database, and CTest runs every test in a process of its
+// own, so each test starts with an uninitialised database. Run as one process (the binary
+// directly), the tests that need a fresh database skip themselves once another has initialised
+// it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/test_support.h"
+#include "tessary.h"
+
+namespace {
+
+using tessary::testing::SmallDirectory;
+using tessary::testing::TempDir;
+
+constexpr unsigned char kPoison = 0xCC;
+
+template <class T>
+T* PoisonPointer() {
+    return reinterpret_cast<T*>(static_cast<std::uintptr_t>(0x5A5A5A5A));
+}
+
+// True when the process's database is not initialised yet; asks without writing anywhere the
+// test looks.
+bool DatabaseIsFresh() {
+    ExchangeInfo* list = nullptr;
+    const bool fresh = TSYGetExch(&list, nullptr) == 0;
+    if (!fresh) TSYFree(list);
+    return fresh;
+}
+
+#define REQUIRE_FRESH_DATABASE() \
+    if (!DatabaseIsFresh()) GTEST_SKIP() << "the database was initialised by an earlier test in this process"
+
+// Every query: returns 0 and leaves each output exactly as it was.
+void ExpectEveryQueryRefuses() {
+    ExchangeInfo* exchanges = PoisonPointer<ExchangeInfo>();
+    SymbolInfo* symbols = PoisonPointer<SymbolInfo>();
+    SubGroupInfo* subGroups = PoisonPointer<SubGroupInfo>();
+    int32_t count = -7;
+    SymbolInfo info;
+    std::memset(&info, kPoison, sizeof info);
+
+    EXPECT_EQ(TSYGetExch(&exchanges, &count), 0);
+    EXPECT_EQ(TSYGetGroupSymbol(1, "G10010030", &symbols, &count), 0);
+    EXPECT_EQ(TSYGetSubGroup(1, "", &subGroups, &count), 0);
+    EXPECT_EQ(TSYGetSymbolInfo("600000.SH", &info), 0);
+    EXPECT_EQ(TSYGetSymbolInfo("NOPE.SH", &info), 0);
+    EXPECT_EQ(TSYGetSymbolInfos("600000.SH,NOPE.SH", &symbols, &count), 0);
+    EXPECT_EQ(TSYGetSymbolInfos2(1, -1, &symbols, &count), 0);
+    EXPECT_EQ(TSYFindSymbol("600", &symbols, &count, 1), 0);
+    EXPECT_EQ(TSYFindSymbol2("600", "1", &symbols, &count, 1), 0);
+
+    EXPECT_EQ(exchanges, PoisonPointer<ExchangeInfo>());
+    EXPECT_EQ(symbols, PoisonPointer<SymbolInfo>());
+    EXPECT_EQ(subGroups, PoisonPointer<SubGroupInfo>());
+    EXPECT_EQ(count, -7);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&info);
+    for (std::size_t i = 0; i < sizeof info; ++i) ASSERT_EQ(bytes[i], kPoison) << "byte " << i;
+}
+
+TEST(ExportsBeforeInit, EveryQueryReturnsZeroAndWritesNothing) {
+    REQUIRE_FRESH_DATABASE();
+    ExpectEveryQueryRefuses();
+}
+
+TEST(ExportsBeforeInit, QueriesAcceptNullOutputsWithoutTouchingThem) {
+    REQUIRE_FRESH_DATABASE();
+    EXPECT_EQ(TSYGetExch(nullptr, nullptr), 0);
+    EXPECT_EQ(TSYGetSymbolInfo(nullptr, nullptr), 0);
+    EXPECT_EQ(TSYGetSymbolInfos(nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(TSYFindSymbol(nullptr, nullptr, nullptr, 0), 0);
+}
+
+TEST(ExportsInit, NullPathOrNullTextFails) {
+    REQUIRE_FRESH_DATABASE();
+    EXPECT_EQ(TSYInit(nullptr), 0);
+    const TSYString noText{nullptr};
+    EXPECT_EQ(TSYInit(&noText), 0);
+    ExpectEveryQueryRefuses();
+}
+
+TEST(ExportsInit, QueriesStillRefuseAfterAFailedInit) {
+    REQUIRE_FRESH_DATABASE();
+    const TempDir dir;  // no Directory.xml
+    const TSYString path{dir.path().c_str()};
+    EXPECT_EQ(TSYInit(&path), 0);
+    ExpectEveryQueryRefuses();
+
+    // Fails in the symbol tables, after the directory loaded.
+    tessary::writer::DataDirectory data = SmallDirectory();
+    data.LightTables.erase("2");
+    tessary::writer::WriteDataDirectory(dir.path(), data);
+    EXPECT_EQ(TSYInit(&path), 0);
+    ExpectEveryQueryRefuses();
+}
+
+TEST(ExportsInit, SecondInitWithAnotherPathKeepsTheFirstData) {
+    REQUIRE_FRESH_DATABASE();
+    const TempDir first;
+    const TempDir second;
+    tessary::writer::WriteDataDirectory(first.path(), SmallDirectory());
+    tessary::writer::DataDirectory other;
+    other.Directory.Types = {tessary::writer::ExchangeType(7, "QQ", "Other")};
+    other.LightTables["7"] = {};
+    tessary::writer::WriteDataDirectory(second.path(), other);
+
+    const TSYString firstPath{first.path().c_str()};
+    const TSYString secondPath{second.path().c_str()};
+    ASSERT_EQ(TSYInit(&firstPath), 1);
+    EXPECT_EQ(TSYInit(&secondPath), 1);
+    EXPECT_EQ(TSYInit(nullptr), 0);  // a null path is refused even now
+
+    ExchangeInfo* list = nullptr;
+    int32_t count = 0;
+    ASSERT_EQ(TSYGetExch(&list, &count), 1);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(list[0].Id, 1);
+    EXPECT_STREQ(list[0].Code, "SH");
+    EXPECT_EQ(list[2].Id, 3);
+    TSYFree(list);
+
+    SymbolInfo info;
+    std::memset(&info, 0, sizeof info);
+    ASSERT_EQ(TSYGetSymbolInfo("600000.sh", &info), 1);
+    EXPECT_STREQ(info.Symbol, "600000.SH");
+    EXPECT_STREQ(info.Name, "Pudong Bank");
+    EXPECT_EQ(info.ExchangeId, 1);
+}
+
+TEST(ExportsAfterInit, QueriesForwardTheirArguments) {
+    const TempDir dir;
+    tessary::writer::WriteDataDirectory(dir.path(), SmallDirectory());
+    const TSYString path{dir.path().c_str()};
+    ASSERT_EQ(TSYInit(&path), 1);
+
+    SymbolInfo* infos = nullptr;
+    int32_t count = -1;
+    ASSERT_EQ(TSYGetSymbolInfos("00700.hk,nope.hk", &infos, &count), 1);
+    ASSERT_EQ(count, 2);
+    EXPECT_STREQ(infos[0].Name, "Tencent");
+    EXPECT_STREQ(infos[1].Symbol, "NOPE.HK");
+    TSYFree(infos);
+
+    ASSERT_EQ(TSYGetSymbolInfos2(1, 2, &infos, &count), 1);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(infos[0].Symbol, "000060.SH");
+    TSYFree(infos);
+    EXPECT_EQ(TSYGetSymbolInfos2(42, -1, &infos, &count), 0);
+}
+
+TEST(ExportsFree, NullIsAccepted) { TSYFree(nullptr); }
+
+}  // namespace

@@ -1,0 +1,45 @@
+// Replaces the global allocation operators of this test executable with malloc-based ones that
+// remember the largest request. Every non-aligned form is replaced, so blocks are always released
+// by the same allocator that made them (which AddressSanitizer checks).
+#include "allocation_watch.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+std::atomic<std::size_t> largestRequest{0};
+
+void* Allocate(std::size_t size) noexcept {
+    std::size_t seen = largestRequest.load(std::memory_order_relaxed);
+    while (size > seen && !largestRequest.compare_exchange_weak(seen, size, std::memory_order_relaxed)) {
+    }
+    return std::malloc(size == 0 ? 1 : size);
+}
+
+}  // namespace
+
+namespace tessary::testing {
+
+void ResetLargestAllocation() noexcept { largestRequest.store(0, std::memory_order_relaxed); }
+std::size_t LargestAllocation() noexcept { return largestRequest.load(std::memory_order_relaxed); }
+
+}  // namespace tessary::testing
+
+void* operator new(std::size_t size) {
+    if (void* block = Allocate(size)) return block;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    if (void* block = Allocate(size)) return block;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }

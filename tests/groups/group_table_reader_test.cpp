@@ -1,0 +1,508 @@
+// Loading SymTbl/Group: the records of the three levels, merging of repeated numbers and codes,
+// the numbering in file order, and damaged files.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "allocation_watch.h"
+#include "common/result_array.h"
+#include "frame/symbol_database.h"
+#include "support/test_support.h"
+
+namespace {
+
+namespace w = tessary::writer;
+using tessary::Diagnostic;
+using tessary::DiagnosticSink;
+using tessary::GroupEntry;
+using tessary::LeafGroupEntry;
+using tessary::SubGroupEntry;
+using tessary::SymbolDatabase;
+using tessary::testing::TempDir;
+
+w::LeafGroup Leaf(std::string code, std::string name = "leaf", std::string list = "") {
+    return {std::move(code), std::move(name), std::move(list), {}, {}, {}, {}};
+}
+
+w::SubGroup Sub(std::string code, std::vector<w::LeafGroup> leaves = {}, std::string name = "sub") {
+    w::SubGroup sub{std::move(code), std::move(name), {0, 0}, std::move(leaves), {}, {}, {}};
+    return sub;
+}
+
+w::Group MakeGroup(std::uint16_t id, std::vector<w::SubGroup> subs = {}) {
+    return {id, {0, 0}, std::move(subs), std::nullopt};
+}
+
+// What a correct writer puts into the length fields.
+std::uint32_t LeafLength(const w::LeafGroup& leaf) {
+    return static_cast<std::uint32_t>(12 + leaf.Code.size() + leaf.Name.size() + leaf.SymbolList.size());
+}
+std::uint32_t SubLength(const w::SubGroup& sub) {
+    std::uint32_t length = static_cast<std::uint32_t>(16 + sub.Code.size() + sub.Name.size());
+    for (const w::LeafGroup& leaf : sub.Leaves) length += 4 + LeafLength(leaf);
+    return length;
+}
+std::uint32_t GroupLength(const w::Group& group) {
+    std::uint32_t length = 10;
+    for (const w::SubGroup& sub : group.SubGroups) length += 4 + SubLength(sub);
+    return length;
+}
+
+// The group tree of the small test directory: group 1 with G00010 (leaves G10010030 and
+// G10010040) and G00020 (leaf G10020010).
+w::GroupTable SmallTable() { return tessary::testing::SmallDirectory().Groups; }
+
+class GroupTableLoad : public ::testing::Test {
+protected:
+    // Writes `bytes` as the group file and loads it into a fresh database.
+    int Load(const std::string& bytes) {
+        tessary::testing::WriteFileBytes(dir_ / "SymTbl/Group", bytes);
+        return LoadWritten();
+    }
+    int Load(const w::GroupTable& table) { return Load(w::RenderGroupTable(table)); }
+    int LoadWritten() {
+        sink_.Items.clear();
+        database_ = std::make_unique<SymbolDatabase>();
+        database_->BasePath = dir_.path();
+        database_->Diagnostics = &sink_;
+        return database_->LoadGroupTable();
+    }
+
+    const GroupEntry& Group(const std::string& key) const {
+        const GroupEntry* group = tessary::FindRecord(database_->Groups, key);
+        EXPECT_NE(group, nullptr) << "no group " << key;
+        return group != nullptr ? *group : empty_;
+    }
+    static const SubGroupEntry* Child(const GroupEntry& group, const std::string& code) {
+        return tessary::FindRecord(group.Children, code);
+    }
+    static const LeafGroupEntry* Child(const SubGroupEntry& sub, const std::string& code) {
+        return tessary::FindRecord(sub.Children, code);
+    }
+    std::size_t Count(Diagnostic::Severity level) const {
+        std::size_t n = 0;
+        for (const Diagnostic& item : sink_.Items) n += item.Level == level ? 1 : 0;
+        return n;
+    }
+
+    TempDir dir_;
+    DiagnosticSink sink_;
+    std::unique_ptr<SymbolDatabase> database_;
+    GroupEntry empty_;
+};
+
+TEST_F(GroupTableLoad, FileOfOnlyTheMagicIsAnEmptyTree) {
+    EXPECT_EQ(Load(w::GroupTable{}), 1);
+    EXPECT_TRUE(database_->Groups.empty());
+    EXPECT_TRUE(sink_.Items.empty());
+}
+
+TEST_F(GroupTableLoad, FileShorterThanTheMagicFailsAndCreatesNothing) {
+    const std::string magic = w::RenderGroupTable(w::GroupTable{});
+    for (std::size_t length = 0; length < 4; ++length) {
+        SCOPED_TRACE(length);
+        EXPECT_EQ(Load(magic.substr(0, length)), 0);
+        EXPECT_TRUE(database_->Groups.empty());
+        EXPECT_EQ(Count(Diagnostic::Severity::Error), 1u);
+    }
+}
+
+TEST_F(GroupTableLoad, WrongMagicFailsAndCreatesNothing) {
+    for (const std::int32_t magic : {0, 110, 112, -1, 111 << 8, 207}) {
+        SCOPED_TRACE(magic);
+        w::GroupTable table = SmallTable();
+        table.Magic = magic;
+        EXPECT_EQ(Load(table), 0);
+        EXPECT_TRUE(database_->Groups.empty());
+    }
+}
+
+TEST_F(GroupTableLoad, MissingFileFails) {
+    SymbolDatabase database;
+    database.BasePath = dir_ / "nowhere";
+    database.Diagnostics = &sink_;
+    EXPECT_EQ(database.LoadGroupTable(), 0);
+    ASSERT_EQ(sink_.Items.size(), 1u);
+    EXPECT_EQ(sink_.Items[0].File, "SymTbl/Group");
+}
+
+TEST_F(GroupTableLoad, ReadsEveryFieldOfTheThreeLevels) {
+    ASSERT_EQ(Load(SmallTable()), 1);
+    ASSERT_EQ(database_->Groups.size(), 1u);
+    const GroupEntry& group = Group("1");
+    EXPECT_EQ(group.Id, 1);
+    EXPECT_EQ(group.Extra[0], 7u);
+    EXPECT_EQ(group.Extra[1], 8u);
+    ASSERT_EQ(group.Children.size(), 2u);
+
+    const SubGroupEntry* mainland = Child(group, "G00010");
+    ASSERT_NE(mainland, nullptr);
+    EXPECT_STREQ(mainland->Code, "G00010");
+    EXPECT_STREQ(mainland->Name, "Mainland");
+    EXPECT_EQ(mainland->Extra[0], 1u);
+    EXPECT_EQ(mainland->Extra[1], 2u);
+    EXPECT_EQ(mainland->Serial, 1);
+    ASSERT_EQ(mainland->Children.size(), 2u);
+
+    const LeafGroupEntry* banks = Child(*mainland, "G10010030");
+    ASSERT_NE(banks, nullptr);
+    EXPECT_STREQ(banks->Code, "G10010030");
+    EXPECT_STREQ(banks->Name, "Banks");
+    EXPECT_EQ(banks->SymbolList, "600000.SH,000001.sz,600036.SH");
+    EXPECT_EQ(banks->SymbolListLength, 29);
+    EXPECT_EQ(banks->Serial, 1);
+    const LeafGroupEntry* tech = Child(*mainland, "G10010040");
+    ASSERT_NE(tech, nullptr);
+    EXPECT_EQ(tech->Serial, 2);
+
+    const SubGroupEntry* hongKong = Child(group, "G00020");
+    ASSERT_NE(hongKong, nullptr);
+    EXPECT_EQ(hongKong->Serial, 2);
+    ASSERT_NE(Child(*hongKong, "G10020010"), nullptr);
+    EXPECT_EQ(Child(*hongKong, "G10020010")->Serial, 1);
+}
+
+TEST_F(GroupTableLoad, RecordsWithoutChildrenAndAnEmptyList) {
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(4));  // Length1 10
+    table.Groups.push_back(MakeGroup(5, {Sub("BARE"), Sub("S", {Leaf("L", "no members", "")})}));
+    ASSERT_EQ(Load(table), 1);
+    EXPECT_TRUE(Group("4").Children.empty());
+    const SubGroupEntry* bare = Child(Group("5"), "BARE");
+    ASSERT_NE(bare, nullptr);
+    EXPECT_TRUE(bare->Children.empty());
+    const LeafGroupEntry* leaf = Child(*Child(Group("5"), "S"), "L");
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(leaf->SymbolList, "");
+    EXPECT_EQ(leaf->SymbolList.c_str()[0], '\0');
+    EXPECT_EQ(leaf->SymbolListLength, 0);
+}
+
+TEST_F(GroupTableLoad, GroupNumbersAreUnsignedAndKeyedInDecimal) {
+    w::GroupTable table;
+    table.Groups = {MakeGroup(0xFFFF), MakeGroup(0x8000), MakeGroup(0), MakeGroup(7)};
+    ASSERT_EQ(Load(table), 1);
+    EXPECT_EQ(Group("65535").Id, 65535);
+    EXPECT_EQ(Group("32768").Id, 32768);
+    EXPECT_EQ(Group("0").Id, 0);
+    EXPECT_EQ(Group("7").Id, 7);
+    EXPECT_EQ(database_->Groups.size(), 4u);
+}
+
+TEST_F(GroupTableLoad, SerialRestartsUnderEveryParentRecord) {
+    w::GroupTable table;
+    for (const std::uint16_t id : {std::uint16_t{1}, std::uint16_t{2}})
+        table.Groups.push_back(
+            MakeGroup(id, {Sub("B", {Leaf("Z"), Leaf("Y"), Leaf("X")}), Sub("A", {Leaf("W"), Leaf("V")})}));
+    ASSERT_EQ(Load(table), 1);
+    for (const char* key : {"1", "2"}) {
+        SCOPED_TRACE(key);
+        const GroupEntry& group = Group(key);
+        EXPECT_EQ(Child(group, "B")->Serial, 1);
+        EXPECT_EQ(Child(group, "A")->Serial, 2);
+        EXPECT_EQ(Child(*Child(group, "B"), "Z")->Serial, 1);
+        EXPECT_EQ(Child(*Child(group, "B"), "X")->Serial, 3);
+        EXPECT_EQ(Child(*Child(group, "A"), "W")->Serial, 1);
+        EXPECT_EQ(Child(*Child(group, "A"), "V")->Serial, 2);
+    }
+}
+
+TEST_F(GroupTableLoad, RepeatedGroupNumberFillsOneRecord) {
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(1, {Sub("A"), Sub("B")}));
+    table.Groups.back().Extra[0] = 10;
+    table.Groups.back().Extra[1] = 11;
+    table.Groups.push_back(MakeGroup(2, {Sub("OTHER")}));
+    table.Groups.push_back(MakeGroup(1, {Sub("C")}));
+    table.Groups.back().Extra[0] = 20;
+    table.Groups.back().Extra[1] = 21;
+    ASSERT_EQ(Load(table), 1);
+    ASSERT_EQ(database_->Groups.size(), 2u);
+    const GroupEntry& group = Group("1");
+    EXPECT_EQ(group.Extra[0], 20u);
+    EXPECT_EQ(group.Extra[1], 21u);
+    ASSERT_EQ(group.Children.size(), 3u);
+    EXPECT_EQ(Child(group, "A")->Serial, 1);
+    EXPECT_EQ(Child(group, "B")->Serial, 2);
+    EXPECT_EQ(Child(group, "C")->Serial, 1);  // numbered under the later record
+}
+
+TEST_F(GroupTableLoad, RepeatedCodeUnderOneParentFillsOneRecord) {
+    w::SubGroup first = Sub("X", {Leaf("L1", "old", "A.SH"), Leaf("L2")}, "first");
+    first.Extra[0] = 1;
+    w::SubGroup second = Sub("X", {Leaf("L3"), Leaf("L1", "new", "B.SH,C.SH")}, "second");
+    second.Extra[0] = 2;
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(1, {first, Sub("Y"), second}));
+    // Within one subgroup record, too.
+    table.Groups.push_back(
+        MakeGroup(2, {Sub("S", {Leaf("L", "a", "1.SH"), Leaf("M"), Leaf("L", "b", "22.SH")})}));
+    ASSERT_EQ(Load(table), 1);
+
+    const SubGroupEntry* x = Child(Group("1"), "X");
+    ASSERT_NE(x, nullptr);
+    EXPECT_EQ(Group("1").Children.size(), 2u);
+    EXPECT_STREQ(x->Name, "second");
+    EXPECT_EQ(x->Extra[0], 2u);
+    EXPECT_EQ(x->Serial, 3);
+    ASSERT_EQ(x->Children.size(), 3u);  // leaves of both records
+    EXPECT_EQ(Child(*x, "L2")->Serial, 2);
+    EXPECT_EQ(Child(*x, "L3")->Serial, 1);
+    const LeafGroupEntry* l1 = Child(*x, "L1");
+    EXPECT_STREQ(l1->Name, "new");
+    EXPECT_EQ(l1->SymbolList, "B.SH,C.SH");
+    EXPECT_EQ(l1->SymbolListLength, 9);
+    EXPECT_EQ(l1->Serial, 2);
+
+    const SubGroupEntry* s = Child(Group("2"), "S");
+    ASSERT_EQ(s->Children.size(), 2u);
+    EXPECT_STREQ(Child(*s, "L")->Name, "b");
+    EXPECT_EQ(Child(*s, "L")->SymbolList, "22.SH");
+    EXPECT_EQ(Child(*s, "L")->SymbolListLength, 5);
+    EXPECT_EQ(Child(*s, "L")->Serial, 3);
+}
+
+TEST_F(GroupTableLoad, CodesAreKeptExactlyAsRead) {
+    const std::string withNul("A\0B", 3);
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(1, {Sub(" g1 ", {Leaf("g2 "), Leaf(withNul)}), Sub("G1")}));
+    ASSERT_EQ(Load(table), 1);
+    const SubGroupEntry* padded = Child(Group("1"), " g1 ");
+    ASSERT_NE(padded, nullptr);
+    EXPECT_STREQ(padded->Code, " g1 ");
+    EXPECT_NE(Child(Group("1"), "G1"), padded);
+    ASSERT_NE(Child(*padded, "g2 "), nullptr);
+    // The key holds all three bytes; the field ends at the NUL.
+    const LeafGroupEntry* nul = Child(*padded, withNul);
+    ASSERT_NE(nul, nullptr);
+    EXPECT_STREQ(nul->Code, "A");
+    EXPECT_EQ(Child(*padded, "A"), nullptr);
+}
+
+TEST_F(GroupTableLoad, LongestCodeAndNameFillTheirFields) {
+    const std::string code(16, 'C');
+    const std::string name(48, 'n');
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(1, {Sub(code, {Leaf(code, name)}, name)}));
+    ASSERT_EQ(Load(table), 1);
+    const SubGroupEntry* sub = Child(Group("1"), code);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_EQ(std::string(sub->Code), code);
+    EXPECT_EQ(std::string(sub->Name), name);
+    const LeafGroupEntry* leaf = Child(*sub, code);
+    ASSERT_NE(leaf, nullptr);
+    EXPECT_EQ(std::string(leaf->Code), code);
+    EXPECT_EQ(std::string(leaf->Name), name);
+}
+
+TEST_F(GroupTableLoad, CodeAbove16OrNameAbove48Fails) {
+    const std::string code17(17, 'C');
+    const std::string name49(49, 'n');
+    const std::vector<w::GroupTable> tables = {
+        {111, {MakeGroup(1, {Sub(code17)})}},
+        {111, {MakeGroup(1, {Sub("S", {}, name49)})}},
+        {111, {MakeGroup(1, {Sub("S", {Leaf(code17)})})}},
+        {111, {MakeGroup(1, {Sub("S", {Leaf("L", name49)})})}},
+    };
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(Load(tables[i]), 0);
+        EXPECT_EQ(Count(Diagnostic::Severity::Error), 1u);
+    }
+}
+
+// ---- Diagnostics ----
+
+TEST_F(GroupTableLoad, ErrorNamesTheRecordAndTheOffset) {
+    w::GroupTable table = SmallTable();
+    const std::string good = w::RenderGroupTable(table);
+    ASSERT_EQ(good.size(), 8 + GroupLength(table.Groups[0]));
+    table.Groups[0].SubGroups[0].Length = 900;
+    ASSERT_EQ(Load(table), 0);
+    ASSERT_EQ(sink_.Items.size(), 1u);
+    const Diagnostic& error = sink_.Items[0];
+    EXPECT_EQ(error.Level, Diagnostic::Severity::Error);
+    EXPECT_EQ(error.File, "SymTbl/Group");
+    // magic, Length1, Id and Extra come before the first subgroup's length
+    EXPECT_EQ(error.Offset, 18);
+    EXPECT_EQ(error.Message, "subgroup length 900 runs past the end of group 1 (ends at " +
+                                 std::to_string(good.size()) + ")");
+}
+
+TEST_F(GroupTableLoad, WarnsAboutCodesTheQueriesCannotReach) {
+    w::GroupTable table;
+    table.Groups.push_back(MakeGroup(1, {Sub("g00010", {Leaf("G1"), Leaf("g2")}), Sub("", {Leaf("G3")})}));
+    ASSERT_EQ(Load(table), 1);
+    EXPECT_EQ(Count(Diagnostic::Severity::Error), 0u);
+    ASSERT_EQ(Count(Diagnostic::Severity::Warning), 3u);
+    EXPECT_NE(sink_.Items[0].Message.find("g00010"), std::string::npos);
+    EXPECT_EQ(sink_.Items[0].Offset, 26);  // the code's first byte
+    EXPECT_NE(sink_.Items[1].Message.find("g2"), std::string::npos);
+    EXPECT_NE(sink_.Items[2].Message.find("empty code"), std::string::npos);
+}
+
+// ---- Damaged files ----
+
+class GroupTableDamage : public GroupTableLoad {
+protected:
+    // A damaged file must fail with one error, and without asking for more memory than a small
+    // multiple of the file.
+    void ExpectRejected(const std::string& bytes) {
+        tessary::testing::WriteFileBytes(dir_ / "SymTbl/Group", bytes);
+        tessary::testing::ResetLargestAllocation();
+        EXPECT_EQ(LoadWritten(), 0);
+        EXPECT_LE(tessary::testing::LargestAllocation(), 4096 + 2 * bytes.size());
+        EXPECT_EQ(Count(Diagnostic::Severity::Error), 1u);
+    }
+};
+
+TEST_F(GroupTableDamage, LengthsThatDoNotAddUpFail) {
+    struct Case {
+        const char* What;
+        void (*Damage)(w::GroupTable&);
+    };
+    using T = w::GroupTable;
+    const Case cases[] = {
+        {"Length1 overruns the file", [](T& t) { t.Groups[0].Length = GroupLength(t.Groups[0]) + 1; }},
+        {"Length1 of 4 GB", [](T& t) { t.Groups[0].Length = 0xFFFFFFFF; }},
+        {"Length1 below the group number and extra words", [](T& t) { t.Groups[0].Length = 9; }},
+        {"Length1 one byte short", [](T& t) { t.Groups[0].Length = GroupLength(t.Groups[0]) - 1; }},
+        {"Length2 overruns its group",
+         [](T& t) { t.Groups[0].SubGroups[0].Length = SubLength(t.Groups[0].SubGroups[0]) + 1; }},
+        {"Length2 of 4 GB", [](T& t) { t.Groups[0].SubGroups[1].Length = 0xFFFFFFFF; }},
+        {"Length2 one byte short",
+         [](T& t) { t.Groups[0].SubGroups[0].Length = SubLength(t.Groups[0].SubGroups[0]) - 1; }},
+        {"Length3 overruns its subgroup",
+         [](T& t) {
+             t.Groups[0].SubGroups[1].Leaves[0].Length = LeafLength(t.Groups[0].SubGroups[1].Leaves[0]) + 1;
+         }},
+        {"Length3 one byte short of its fields",
+         [](T& t) {
+             t.Groups[0].SubGroups[0].Leaves[1].Length = LeafLength(t.Groups[0].SubGroups[0].Leaves[1]) - 1;
+         }},
+        {"Length3 covers the next leaf's length field",
+         [](T& t) {
+             t.Groups[0].SubGroups[0].Leaves[0].Length = LeafLength(t.Groups[0].SubGroups[0].Leaves[0]) + 4;
+         }},
+        {"ListLength of 4 GB", [](T& t) { t.Groups[0].SubGroups[0].Leaves[0].ListLength = 0xFFFFFFFF; }},
+        {"ListLength one byte long", [](T& t) { t.Groups[0].SubGroups[1].Leaves[0].ListLength = 18; }},
+        {"subgroup CodeLength of 4 GB", [](T& t) { t.Groups[0].SubGroups[0].CodeLength = 0xFFFFFFFF; }},
+        {"subgroup NameLength one byte long", [](T& t) { t.Groups[0].SubGroups[0].NameLength = 9; }},
+        {"leaf NameLength of 2 GB", [](T& t) { t.Groups[0].SubGroups[0].Leaves[0].NameLength = 0x80000000; }},
+        {"leaf CodeLength within the limit but past the record",
+         [](T& t) { t.Groups[0].SubGroups[1].Leaves[0].CodeLength = 16; }},
+    };
+    const w::GroupTable good = SmallTable();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        w::GroupTable table = good;
+        c.Damage(table);
+        ExpectRejected(w::RenderGroupTable(table));
+    }
+}
+
+TEST_F(GroupTableDamage, FileCutInsideAnyFieldFails) {
+    // One group, so the only cut that leaves a whole file is the one right behind the magic.
+    const std::string good = w::RenderGroupTable(SmallTable());
+    EXPECT_EQ(Load(good.substr(0, 4)), 1);
+    for (std::size_t length = 5; length < good.size(); ++length) {
+        SCOPED_TRACE(length);
+        ExpectRejected(good.substr(0, length));
+    }
+}
+
+TEST_F(GroupTableDamage, TrailingBytesFail) {
+    const std::string good = w::RenderGroupTable(SmallTable());
+    for (const std::size_t extra : {1, 3, 4, 13}) {
+        SCOPED_TRACE(extra);
+        ExpectRejected(good + std::string(extra, '\0'));
+    }
+}
+
+// Seeded random damage: every mutation of a valid file must load or fail cleanly, never crash,
+// read beyond the file (AddressSanitizer watches), loop or ask for a huge block.
+TEST_F(GroupTableDamage, RandomMutationsLoadOrFailCleanly) {
+    w::GroupTable table = SmallTable();
+    table.Groups.push_back(MakeGroup(2, {Sub("S1", {Leaf("L1", "n", "600000.SH,X.HK")}), Sub("S2")}));
+    table.Groups.push_back(MakeGroup(3));
+    const std::string good = w::RenderGroupTable(table);
+    const std::uint32_t interesting[] = {
+        0,  1,  4,          9,          10,         16,         17,
+        48, 49, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFC, static_cast<std::uint32_t>(good.size())};
+
+    std::mt19937 random(20261206);
+    auto below = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
+    const std::string path = dir_ / "SymTbl/Group";
+    SymbolDatabase database;
+    database.BasePath = dir_.path();
+    int loaded = 0;
+    for (int round = 0; round < 10000; ++round) {
+        std::string bytes = good;
+        const std::size_t steps = 1 + below(3);
+        for (std::size_t step = 0; step < steps && !bytes.empty(); ++step) {
+            switch (below(5)) {
+                case 0:  // a few bytes changed
+                    for (std::size_t i = 1 + below(4); i > 0; --i)
+                        bytes[below(bytes.size())] = static_cast<char>(random());
+                    break;
+                case 1:  // a word, often a length, set to a telling value
+                    if (bytes.size() >= 4) {
+                        const std::uint32_t value = below(2) == 0 ? interesting[below(std::size(interesting))]
+                                                                  : static_cast<std::uint32_t>(random());
+                        w::PutU32(bytes, below(bytes.size() - 3), value);
+                    }
+                    break;
+                case 2:  // cut
+                    bytes.resize(below(bytes.size() + 1));
+                    break;
+                case 3: {  // a slice repeated
+                    const std::size_t from = below(bytes.size());
+                    const std::string slice = bytes.substr(from, 1 + below(40));
+                    bytes.insert(below(bytes.size() + 1), slice);
+                    break;
+                }
+                default:  // a slice removed
+                    bytes.erase(below(bytes.size()), 1 + below(40));
+                    break;
+            }
+        }
+        tessary::testing::WriteFileBytes(path, bytes);
+        database.ClearGroupTree();
+        tessary::testing::ResetLargestAllocation();
+        const int result = database.LoadGroupTable();
+        ASSERT_TRUE(result == 0 || result == 1) << "round " << round;
+        ASSERT_LE(tessary::testing::LargestAllocation(), 4096 + 2 * bytes.size()) << "round " << round;
+        if (result == 0) continue;
+        ++loaded;
+        // What loads must hold together: every field terminated within its width, every list
+        // exactly as long as it says, and the queries able to walk it.
+        for (const auto& [key, group] : database.Groups) {
+            SubGroupInfo* infos = nullptr;
+            std::int32_t count = -1;
+            ASSERT_EQ(database.GetSubGroup(group->Id, "", &infos, &count), 1);
+            EXPECT_EQ(static_cast<std::size_t>(count), group->Children.size());
+            tessary::FreeResultArray(infos);
+            for (const auto& [subKey, sub] : group->Children) {
+                ASSERT_LT(std::strlen(sub->Code), sizeof sub->Code);
+                ASSERT_LT(std::strlen(sub->Name), sizeof sub->Name);
+                for (const auto& [leafKey, leaf] : sub->Children) {
+                    ASSERT_LT(std::strlen(leaf->Code), sizeof leaf->Code);
+                    ASSERT_LT(std::strlen(leaf->Name), sizeof leaf->Name);
+                    ASSERT_EQ(static_cast<std::size_t>(leaf->SymbolListLength), leaf->SymbolList.size());
+                    SymbolInfo* symbols = nullptr;
+                    ASSERT_EQ(database.GetGroupSymbol(group->Id, leafKey.c_str(), &symbols, nullptr), 1);
+                    tessary::FreeResultArray(symbols);
+                }
+            }
+        }
+    }
+    // Some mutations (a changed name byte, a changed extra word) leave a valid file.
+    EXPECT_GT(loaded, 0);
+}
+
+}  // namespace

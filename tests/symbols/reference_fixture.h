@@ -1,0 +1,84 @@
+// What the search tests share: a data directory written to a temporary folder and loaded into a
+// database of its own, and a search call whose result array is copied out and released.
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/result_array.h"
+#include "frame/symbol_database.h"
+#include "support/test_support.h"
+
+namespace tessary::testing::search {
+
+class LoadedDatabase {
+public:
+    explicit LoadedDatabase(const writer::DataDirectory& data) {
+        writer::WriteDataDirectory(dir_.path(), data);
+        loaded_ = database.Init(dir_.path().c_str()) == 1;
+    }
+    [[nodiscard]] bool loaded() const { return loaded_; }
+    [[nodiscard]] const std::string& path() const { return dir_.path(); }
+
+    std::string rankText;                // the database's searchRankText
+    SymbolDatabase database{rankText};
+
+private:
+    TempDir dir_;
+    bool loaded_ = false;
+};
+
+// One search's outcome. `count` and `records` keep the sentinel values when nothing was stored.
+struct SearchOutcome {
+    int result = -1;
+    bool arrayStored = false;
+    std::int32_t count = -7;
+    std::vector<SymbolInfo> records;
+
+    [[nodiscard]] std::vector<std::string> Symbols() const {
+        std::vector<std::string> out;
+        for (const SymbolInfo& r : records) out.emplace_back(r.Symbol);
+        return out;
+    }
+};
+
+// Runs `search` (a callable taking results and count) and collects what it stored.
+template <class Search>
+SearchOutcome Collect(Search&& search) {
+    SymbolInfo sentinel{};
+    SymbolInfo* array = &sentinel;
+    SearchOutcome outcome;
+    outcome.result = search(&array, &outcome.count);
+    if (array != &sentinel) {
+        outcome.arrayStored = true;
+        if (outcome.count > 0) outcome.records.assign(array, array + outcome.count);
+        FreeResultArray(array);
+    }
+    return outcome;
+}
+
+inline SearchOutcome FindAll(const SymbolDatabase& db, const char* text, int matchSearchKeys = 0) {
+    return Collect([&](SymbolInfo** r, std::int32_t* c) { return db.FindSymbols(text, r, c, matchSearchKeys); });
+}
+
+inline SearchOutcome FindIn(const SymbolDatabase& db, const char* text, const char* exchangeKey,
+                            int matchSearchKeys = 0) {
+    return Collect([&](SymbolInfo** r, std::int32_t* c) {
+        return db.FindSymbolsInExchange(text, exchangeKey, r, c, matchSearchKeys);
+    });
+}
+
+inline writer::LightRecord MakeSymbol(std::string code, std::string name, std::string text1 = "",
+                                  std::string key1 = "", std::string key2 = "") {
+    writer::LightRecord r;
+    r.Code = std::move(code);
+    r.Name = std::move(name);
+    r.Type = 1;
+    r.SearchText1 = std::move(text1);
+    r.SearchKey1 = std::move(key1);
+    r.SearchKey2 = std::move(key2);
+    return r;
+}
+
+}  // namespace tessary::testing::search

@@ -1,0 +1,173 @@
+// tessary check on every kind of damage the readers know: each problem named with its file and
+// place, the exit code agreeing with whether the library loads the directory.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "support/test_support.h"
+#include "tools/cli_runner.h"
+
+namespace tessary::testing {
+namespace {
+
+using writer::DataDirectory;
+
+// SmallDirectory without its one group member that no table holds: a directory that checks
+// without a single remark.
+DataDirectory CleanDirectory() {
+    DataDirectory d = SmallDirectory();
+    d.Groups.Groups[0].SubGroups[0].Leaves[1].SymbolList = "300750.SZ";
+    return d;
+}
+
+struct Damage {
+    const char* Name;
+    std::function<void(DataDirectory&)> Describe;        // before writing
+    std::function<void(const std::string&)> Afterwards;  // on the written directory
+    bool Loads;
+    std::vector<std::string> Expected;  // each must stand in the output
+};
+
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.Name; }
+
+void Cut(const std::string& path, std::size_t bytes) {
+    const std::string content = ReadFileBytes(path);
+    WriteFileBytes(path, content.substr(0, content.size() - bytes));
+}
+
+const std::vector<Damage>& Damages() {
+    static const std::vector<Damage> damages = {
+        // ---- what keeps a directory from loading ----
+        {"DirectoryXmlMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/Directory.xml"); },
+         false, {"error: Directory.xml"}},
+        {"DirectoryXmlNotXml", nullptr,
+         [](const std::string& dir) { WriteFileBytes(dir + "/Directory.xml", "<Result Expires=\"x\">\n<Exchange>\n"); },
+         false, {"error: Directory.xml"}},
+        {"ExpiresInvalid", [](DataDirectory& d) { d.Directory.Expires = "20241399 15:30:00"; }, nullptr, false,
+         {"error: Directory.xml line 2: Expires '20241399 15:30:00' is not a valid date"}},
+        {"ExpiresMissing", [](DataDirectory& d) { d.Directory.Expires.reset(); }, nullptr, false,
+         {"error: Directory.xml line 2:", "Expires"}},
+        {"LightMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/2_Light"); },
+         false, {"error: SymTbl/2_Light: cannot be opened"}},
+        {"LightMagic", [](DataDirectory& d) { d.LightTables["3"].Magic = 206; }, nullptr, false,
+         {"error: SymTbl/3_Light offset 0: magic is 206, expected 207"}},
+        {"LightTooShort", nullptr, [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/1_Light", std::string("\xCF\0\0", 3)); },
+         false, {"error: SymTbl/1_Light offset 0: is 3 bytes long"}},
+        {"GroupMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/Group"); },
+         false, {"error: SymTbl/Group: cannot be opened"}},
+        {"GroupMagic", [](DataDirectory& d) { d.Groups.Magic = 112; }, nullptr, false,
+         {"error: SymTbl/Group offset 0: magic is 112, expected 111"}},
+        {"GroupTooShort", nullptr, [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/Group", std::string("o\0", 2)); },
+         false, {"error: SymTbl/Group offset 0: is 2 bytes long"}},
+        {"SubgroupRunsPastItsGroup", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Length = 900; }, nullptr,
+         false, {"error: SymTbl/Group offset ", "runs past the end of group 1"}},
+        {"GroupFileCutShort", nullptr, [](const std::string& dir) { Cut(dir + "/SymTbl/Group", 5); }, false,
+         {"error: SymTbl/Group offset ", "runs past the end"}},
+        {"LeafLengthDisagrees",
+         [](DataDirectory& d) {
+             writer::LeafGroup& leaf = d.Groups.Groups[0].SubGroups[1].Leaves[0];
+             leaf.Length = 12 + 9 + 10 + 17 + 4;  // four bytes more than its fields take
+         },
+         nullptr, false, {"error: SymTbl/Group offset "}},
+        {"GroupCodeTooLong", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Code = std::string(17, 'G'); },
+         nullptr, false, {"error: SymTbl/Group offset ", "above 16"}},
+
+        // ---- what loads but is probably wrong ----
+        {"LowerCaseExchangeCode", [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); },
+         nullptr, true, {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
+        {"TwoExchangesShareACode", [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); },
+         nullptr, true, {"warning: Directory.xml", "share the Code 'SH'"}},
+        {"ExchangeIdRepeated",
+         [](DataDirectory& d) { d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again")); },
+         nullptr, true, {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
+        {"SymbolCodeRepeated",
+         [](DataDirectory& d) { d.LightTables["2"].Records.push_back(d.LightTables["2"].Records[0]); }, nullptr, true,
+         {"warning: SymTbl/2_Light: 1 records repeat an earlier code"}},
+        {"BlankSymbolCode", [](DataDirectory& d) { d.LightTables["2"].Records[1].Code = "   "; }, nullptr, true,
+         {"warning: SymTbl/2_Light: 1 records have a blank code"}},
+        {"HeaderCountDisagrees", [](DataDirectory& d) { d.LightTables["1"].RecordCount = 9; }, nullptr, true,
+         {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
+        {"TrailingPartialRecord", nullptr,
+         [](const std::string& dir) {
+             WriteFileBytes(dir + "/SymTbl/2_Light", ReadFileBytes(dir + "/SymTbl/2_Light") + std::string(10, 'x'));
+         },
+         true, {"warning: SymTbl/2_Light offset 722: the last 10 bytes are not a whole record"}},
+        {"GroupMemberInNoTable",
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Leaves[1].SymbolList = "300750.SZ,NOPE.SZ"; }, nullptr,
+         true, {"warning: SymTbl/Group: ", "NOPE.SZ, which no symbol table holds"}},
+    };
+    return damages;
+}
+
+class CheckDamage : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(CheckDamage, NamesTheProblemAndAgreesWithTheLibrary) {
+    const Damage& damage = GetParam();
+    const TempDir temp;
+    const std::string dir = temp / "data";
+    DataDirectory d = CleanDirectory();
+    if (damage.Describe) damage.Describe(d);
+    writer::WriteDataDirectory(dir, d);
+    if (damage.Afterwards) damage.Afterwards(dir);
+
+    const CliResult r = RunCli({"check", dir});
+    EXPECT_EQ(r.ExitCode, damage.Loads ? 0 : 1) << r.Out << r.Err;
+    for (const std::string& expected : damage.Expected)
+        EXPECT_NE(r.Out.find(expected), std::string::npos) << "expected '" << expected << "' in:\n" << r.Out;
+    EXPECT_NE(r.Out.find(damage.Loads ? ": loads (0 errors" : ": does NOT load ("), std::string::npos) << r.Out;
+
+    // TSYInit, through a query subcommand, gives the same verdict.
+    EXPECT_EQ(RunCli({"exchanges", dir}).ExitCode, damage.Loads ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, CheckDamage, ::testing::ValuesIn(Damages()),
+                         [](const ::testing::TestParamInfo<Damage>& param) { return param.param.Name; });
+
+TEST(Check, ACleanDirectoryHasNothingToSay) {
+    const TempDir temp;
+    writer::WriteDataDirectory(temp / "data", CleanDirectory());
+    const CliResult r = RunCli({"check", temp / "data"});
+    EXPECT_EQ(r.ExitCode, 0);
+    EXPECT_EQ(r.Out, temp / "data" + ": loads (0 errors, 0 warnings)\n");
+    EXPECT_EQ(r.Err, "");
+}
+
+// Init stops at the first file that does not load; check goes on and names the later ones too.
+TEST(Check, ReportsEveryDamagedFileNotOnlyTheFirst) {
+    const TempDir temp;
+    DataDirectory d = CleanDirectory();
+    d.LightTables["1"].Magic = 1;
+    d.LightTables["3"].Magic = 3;
+    d.Groups.Magic = 7;
+    d.LightTables["2"].RecordCount = 5;
+    writer::WriteDataDirectory(temp / "data", d);
+    const CliResult r = RunCli({"check", temp / "data", "--json"});
+    EXPECT_EQ(r.ExitCode, 1);
+    const nlohmann::json report = r.Json();
+    EXPECT_EQ(report["loads"], false);
+    EXPECT_EQ(report["errors"], 3);
+    EXPECT_EQ(report["warnings"], 1);
+    std::vector<std::string> files;
+    for (const auto& item : report["diagnostics"]) files.push_back(item["file"].get<std::string>() + " " + item["level"].get<std::string>());
+    EXPECT_EQ(files, (std::vector<std::string>{"SymTbl/1_Light error", "SymTbl/2_Light warning", "SymTbl/3_Light error",
+                                               "SymTbl/Group error"}));
+    EXPECT_EQ(report["diagnostics"][0]["offset"], 0);
+    EXPECT_EQ(report["diagnostics"][0]["message"], "magic is 1, expected 207");
+}
+
+TEST(Check, WithoutADirectoryFileTheGroupFileIsStillRead) {
+    const TempDir temp;
+    DataDirectory d = CleanDirectory();
+    d.Directory.Expires = "garbage";
+    d.Groups.Magic = 0;
+    writer::WriteDataDirectory(temp / "data", d);
+    const CliResult r = RunCli({"check", temp / "data"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("error: Directory.xml line 2: Expires 'garbage'"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("error: SymTbl/Group offset 0: magic is 0, expected 111"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("note: the symbol tables are not checked"), std::string::npos) << r.Out;
+}
+
+}  // namespace
+}  // namespace tessary::testing

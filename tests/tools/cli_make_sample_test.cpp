@@ -1,0 +1,190 @@
+// tessary make and tessary sample: the directories they write, the errors in a description, and
+// that a failure never leaves a half-written directory behind.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "support/test_support.h"
+#include "tools/cli_runner.h"
+
+namespace tessary::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr const char* kDescription = R"({
+  "expires": "20301231 15:30:00",
+  "exchanges": [
+    {"id": 1, "code": "SH", "name": "Shanghai", "trade": false,
+     "symbols": [
+       {"code": "600000", "name": "Pudong Bank", "type": 1, "searchTexts": ["PFYH"], "searchKeys": ["PF", "600"]},
+       {"code": "000001", "name": "SSE Index", "type": 2}]},
+    {"id": 3, "code": "HK", "symbols": [{"code": "00700", "name": "Tencent"}]}
+  ],
+  "groups": [
+    {"id": 4, "subgroups": [
+      {"code": "G00010", "name": "Banks", "leaves": [
+        {"code": "G10010030", "name": "Mainland", "symbols": ["600000.SH", "00700.HK"]}]}]}
+  ]
+})";
+
+std::vector<std::string> Entries(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Make : public ::testing::Test {
+protected:
+    CliResult MakeFrom(const std::string& description) {
+        WriteFileBytes(temp / "description.json", description);
+        return RunCli({"make", target, "--from", temp / "description.json"});
+    }
+    TempDir temp;
+    const std::string target = temp / "data";
+};
+
+TEST_F(Make, WritesTheDirectoryDescribed) {
+    const CliResult r = MakeFrom(kDescription);
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Out, "wrote " + target + ": 2 exchanges, 3 symbols, 1 group\n");
+    EXPECT_EQ(RunCli({"check", target}).ExitCode, 0);
+
+    const json exchanges = RunCli({"exchanges", target, "--json"}).Json();
+    ASSERT_EQ(exchanges.size(), 2u);
+    EXPECT_EQ(exchanges[0]["trade"], 0);
+    EXPECT_EQ(exchanges[0]["quote"], 1);
+    EXPECT_EQ(exchanges[1]["code"], "HK");
+
+    const json info = RunCli({"info", target, "600000.SH,000001.SH", "--json"}).Json();
+    EXPECT_EQ(info[0]["name"], "Pudong Bank");
+    EXPECT_EQ(info[1]["type"], 2);
+    const json byKey = RunCli({"search", target, "600", "--keys", "--exchange", "1", "--json"}).Json();
+    ASSERT_EQ(byKey.size(), 1u);
+    const json members = RunCli({"groups", target, "4", "G00010", "G10010030", "--json"}).Json();
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[1]["symbol"], "00700.HK");
+
+    // The record's bytes are where the Light layout puts them.
+    const std::string light = ReadFileBytes(target + "/SymTbl/1_Light");
+    ASSERT_EQ(light.size(), 16u + 2 * 353);
+    EXPECT_EQ(light.substr(16 + 319, 3), std::string("PF\0", 3));
+    EXPECT_EQ(light.substr(16 + 336, 4), std::string("600\0", 4));
+}
+
+TEST_F(Make, TheBundledExampleMakesACleanDirectory) {
+    const CliResult r = RunCli({"make", target, "--from", TESSARY_EXAMPLE_JSON});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const CliResult check = RunCli({"check", target});
+    EXPECT_EQ(check.ExitCode, 0);
+    EXPECT_NE(check.Out.find("(0 errors, 0 warnings)"), std::string::npos) << check.Out;
+}
+
+TEST_F(Make, DescriptionErrorsSayWhatAndWhere) {
+    struct Case {
+        std::string Description;
+        std::string Message;
+    };
+    const std::vector<Case> cases = {
+        {"{\"exchanges\": [}", "description.json: not valid JSON: parse error at line 1, column 16"},
+        {"[]", "description.json: /: expected an object, found an array"},
+        {"{}", "description.json: /exchanges: missing"},
+        {R"({"exchanges": {}})", "/exchanges: expected an array, found an object"},
+        {R"({"exchanges": [{"code": "SH"}]})", "/exchanges/0/id: missing"},
+        {R"({"exchanges": [{"id": "1", "code": "SH"}]})", "/exchanges/0/id: expected a whole number, found a string"},
+        {R"({"exchanges": [{"id": 70000, "code": "SH"}]})", "/exchanges/0/id: 70000 is out of range 0 to 65535"},
+        {R"({"exchanges": [{"id": 1, "code": "SHA"}]})", "/exchanges/0/code: 'SHA' is 3 bytes long, at most 2 fit"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "colour": 1}]})", "/exchanges/0/colour: unknown field"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "alert": 1}]})", "/exchanges/0/alert: expected true or false"},
+        {R"({"exchanges": [{"id": 1, "code": "SH"}, {"id": 1, "code": "SZ"}]})",
+         "/exchanges/1/id: exchange 1 is described twice"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"name": "x"}]}]})", "/exchanges/0/symbols/0/code: missing"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "searchTexts": ["1","2","3","4","5"]}]}]})",
+         "/exchanges/0/symbols/0/searchTexts: holds 5 items, at most 4"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "type": 1.5}]}]})",
+         "/exchanges/0/symbols/0/type: expected a whole number, found a number"},
+        {R"({"exchanges": [], "groups": [{"id": 1, "subgroups": [{"code": "G1", "leaves": [{"code": "L", "symbols": ["A.SH,B.SH"]}]}]}]})",
+         "/groups/0/subgroups/0/leaves/0/symbols/0: a member must not hold a comma"},
+        {R"({"exchanges": [], "encoding": "NO-SUCH-SET"})", "/encoding: unknown character set 'NO-SUCH-SET'"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = MakeFrom(c.Description);
+        EXPECT_EQ(r.ExitCode, 1) << c.Description;
+        EXPECT_NE(r.Err.find(c.Message), std::string::npos) << c.Description << "\n" << r.Err;
+        EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+        EXPECT_FALSE(fs::exists(target)) << c.Description;
+    }
+    EXPECT_EQ(Entries(temp.path()), std::vector<std::string>{"description.json"});
+}
+
+TEST_F(Make, ReplacesOnlyAnEmptyOrADataDirectory) {
+    ASSERT_EQ(MakeFrom(kDescription).ExitCode, 0);
+    // A data directory is replaced whole: nothing of the old one stays.
+    WriteFileBytes(target + "/SymTbl/9_Light", "old");
+    ASSERT_EQ(MakeFrom(kDescription).ExitCode, 0);
+    EXPECT_FALSE(fs::exists(target + "/SymTbl/9_Light"));
+    EXPECT_EQ(Entries(temp.path()), (std::vector<std::string>{"data", "description.json"}));
+
+    const std::string other = temp / "other";
+    WriteFileBytes(other + "/notes.txt", "keep me");
+    const CliResult refused = RunCli({"make", other, "--from", temp / "description.json"});
+    EXPECT_EQ(refused.ExitCode, 1);
+    EXPECT_NE(refused.Err.find("is not a data directory"), std::string::npos) << refused.Err;
+    EXPECT_EQ(ReadFileBytes(other + "/notes.txt"), "keep me");
+
+    const CliResult onFile = RunCli({"make", other + "/notes.txt", "--from", temp / "description.json"});
+    EXPECT_EQ(onFile.ExitCode, 1);
+    EXPECT_NE(onFile.Err.find("is a file"), std::string::npos) << onFile.Err;
+
+    const CliResult belowFile = RunCli({"make", other + "/notes.txt/data", "--from", temp / "description.json"});
+    EXPECT_EQ(belowFile.ExitCode, 1);
+    EXPECT_EQ(std::count(belowFile.Err.begin(), belowFile.Err.end(), '\n'), 1) << belowFile.Err;
+
+    const CliResult noFile = RunCli({"make", target, "--from", temp / "missing.json"});
+    EXPECT_EQ(noFile.ExitCode, 1);
+    EXPECT_NE(noFile.Err.find("cannot read"), std::string::npos) << noFile.Err;
+}
+
+TEST_F(Make, WritesTextsInTheChosenEncoding) {
+    const CliResult r = MakeFrom(R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH", "name": "上海",
+        "symbols": [{"code": "600000", "name": "浦发银行"}]}]})");
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(ReadFileBytes(target + "/SymTbl/1_Light").substr(16 + 17, 9), "\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" + std::string(1, '\0'));
+    EXPECT_NE(ReadFileBytes(target + "/Directory.xml").find("\xC9\xCF\xBA\xA3"), std::string::npos);  // 上海
+
+    const CliResult tooLong = MakeFrom(R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH",
+        "symbols": [{"code": "600000", "name": "一二三四五六七八九十一二三四五六七八九十一二三四五"}]}]})");
+    EXPECT_EQ(tooLong.ExitCode, 1);
+    EXPECT_NE(tooLong.Err.find("is 50 bytes long, at most 48 fit"), std::string::npos) << tooLong.Err;
+}
+
+// ---- sample ----
+
+TEST(Sample, IsDeterministicAndChecksClean) {
+    const TempDir temp;
+    const CliResult first = RunCli({"sample", temp / "a", "--symbols", "600", "--seed", "7"});
+    ASSERT_EQ(first.ExitCode, 0) << first.Err;
+    EXPECT_EQ(first.Err, "");  // no progress when the output is not a terminal
+    ASSERT_EQ(RunCli({"sample", temp / "b", "--symbols", "600", "--seed", "7"}).ExitCode, 0);
+    ASSERT_EQ(RunCli({"sample", temp / "c", "--symbols", "600", "--seed", "8"}).ExitCode, 0);
+    for (const char* file : {"Directory.xml", "SymTbl/1_Light", "SymTbl/6_Light", "SymTbl/Group"})
+        EXPECT_EQ(ReadFileBytes(temp / "a/" + file), ReadFileBytes(temp / "b/" + file)) << file;
+    EXPECT_NE(ReadFileBytes(temp / "a/SymTbl/1_Light"), ReadFileBytes(temp / "c/SymTbl/1_Light"));
+
+    const CliResult check = RunCli({"check", temp / "a"});
+    EXPECT_EQ(check.ExitCode, 0);
+    EXPECT_NE(check.Out.find("(0 errors, 0 warnings)"), std::string::npos) << check.Out;
+
+    const json exchanges = RunCli({"exchanges", temp / "a", "--json"}).Json();
+    ASSERT_GE(exchanges.size(), 3u);
+    for (const json& e : exchanges) EXPECT_EQ(e["code"].get<std::string>().size(), 2u);
+    const json groups = RunCli({"groups", temp / "a", "--json"}).Json();
+    EXPECT_GE(groups.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tessary::testing

@@ -1,0 +1,279 @@
+// The query subcommands of the tessary command: what they print for what the library answers,
+// their exit codes, and their answers to wrong usage and unusable directories.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "support/test_support.h"
+#include "tools/cli_runner.h"
+
+namespace tessary::testing {
+namespace {
+
+using nlohmann::json;
+
+class QueryCommands : public ::testing::Test {
+protected:
+    void Write(const writer::DataDirectory& d) { writer::WriteDataDirectory(data, d); }
+    void SetUp() override { Write(SmallDirectory()); }
+
+    TempDir temp;
+    const std::string data = temp / "data";
+};
+
+std::vector<std::string> Symbols(const json& records) {
+    std::vector<std::string> out;
+    for (const json& r : records) out.push_back(r.at("symbol").get<std::string>());
+    return out;
+}
+
+TEST_F(QueryCommands, ExchangesInDirectoryOrderWithTheirFlags) {
+    const CliResult r = RunCli({"exchanges", data, "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const json list = r.Json();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], json({{"id", 1}, {"code", "SH"}, {"name", "Shanghai"}, {"alert", 1}, {"trade", 1}, {"quote", 1}}));
+    EXPECT_EQ(list[1]["code"], "SZ");
+    EXPECT_EQ(list[1]["alert"], 0);
+    EXPECT_EQ(list[1]["trade"], 1);
+    EXPECT_EQ(list[2]["name"], "Hong Kong");
+
+    const CliResult table = RunCli({"exchanges", data});
+    ASSERT_EQ(table.ExitCode, 0);
+    EXPECT_NE(table.Out.find("ID  Code  Name       Alert  Trade  Quote\n"), std::string::npos) << table.Out;
+    EXPECT_NE(table.Out.find(" 3  HK    Hong Kong      1      0      1\n"), std::string::npos) << table.Out;
+}
+
+TEST_F(QueryCommands, GroupNumbersAreFoundAtBothEndsOfTheRange) {
+    writer::DataDirectory d = SmallDirectory();
+    d.Groups.Groups.push_back({0, {0, 0}, {}, std::nullopt});
+    d.Groups.Groups.push_back({65535, {0, 0}, {}, std::nullopt});
+    Write(d);
+    const CliResult r = RunCli({"groups", data, "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Json(), json::parse(R"([{"group":0,"subgroups":0},{"group":1,"subgroups":2},
+                                        {"group":65535,"subgroups":0}])"));
+}
+
+TEST_F(QueryCommands, GroupWalkGoesDownOneLevelAtATime) {
+    const CliResult subgroups = RunCli({"groups", data, "1", "--json"});
+    ASSERT_EQ(subgroups.ExitCode, 0) << subgroups.Err;
+    const json s = subgroups.Json();
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0]["code"], "G00010");
+    EXPECT_EQ(s[0]["isBranch"], 1);
+    EXPECT_EQ(s[0]["leafGroups"], 2);
+    EXPECT_EQ(s[1]["code"], "G00020");
+
+    // Codes in any letter case, as the library takes them.
+    const CliResult leaves = RunCli({"groups", data, "1", "g00010", "--json"});
+    ASSERT_EQ(leaves.ExitCode, 0) << leaves.Err;
+    const json l = leaves.Json();
+    ASSERT_EQ(l.size(), 2u);
+    EXPECT_EQ(l[0]["code"], "G10010030");
+    EXPECT_EQ(l[0]["isBranch"], 0);
+    EXPECT_EQ(l[0]["symbols"], 3);
+    EXPECT_EQ(l[1]["symbols"], 1);  // NOPE.SZ is in no table
+
+    const CliResult members = RunCli({"groups", data, "1", "G00010", "g10010030", "--json"});
+    ASSERT_EQ(members.ExitCode, 0) << members.Err;
+    EXPECT_EQ(Symbols(members.Json()), (std::vector<std::string>{"600000.SH", "000001.SZ", "600036.SH"}));
+}
+
+TEST_F(QueryCommands, GroupWalkRefusesWhatTheLibraryDoesNotKnow) {
+    const CliResult noGroup = RunCli({"groups", data, "7"});
+    EXPECT_EQ(noGroup.ExitCode, 1);
+    EXPECT_NE(noGroup.Err.find("no group 7"), std::string::npos) << noGroup.Err;
+    EXPECT_EQ(RunCli({"groups", data, "1", "G99999"}).ExitCode, 1);
+    // A leaf group under a subgroup that does not exist is refused, though the library would
+    // find the leaf group anywhere in the group.
+    EXPECT_EQ(RunCli({"groups", data, "1", "G99999", "G10010030"}).ExitCode, 1);
+    // A leaf group the group lacks is an empty answer, not a failure.
+    const CliResult empty = RunCli({"groups", data, "1", "G00010", "G77777777", "--json"});
+    EXPECT_EQ(empty.ExitCode, 0);
+    EXPECT_EQ(empty.Json(), json::array());
+    EXPECT_EQ(RunCli({"groups", data, "one"}).ExitCode, 2);
+}
+
+TEST_F(QueryCommands, InfoMarksTheTextsItCannotResolve) {
+    const CliResult r = RunCli({"info", data, "nope.sh,600000.sh,00700.HK", "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const json list = r.Json();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], json({{"exchangeId", 1}, {"symbol", "600000.SH"}, {"name", "Pudong Bank"}, {"type", 1}, {"resolved", true}}));
+    EXPECT_EQ(list[1]["symbol"], "00700.HK");
+    EXPECT_EQ(list[2]["symbol"], "NOPE.SH");
+    EXPECT_EQ(list[2]["resolved"], false);
+
+    const CliResult table = RunCli({"info", data, "600000.SH,NOPE.SH"});
+    EXPECT_NE(table.Out.find("NOPE.SH"), std::string::npos);
+    EXPECT_NE(table.Out.find("NOT FOUND"), std::string::npos);
+}
+
+// A symbol of exchange 0 with type 0 and no name looks exactly like the library's record for a
+// text it could not resolve; it must still be reported as found.
+TEST_F(QueryCommands, InfoTellsABlankLookingSymbolFromAMissingOne) {
+    writer::DataDirectory d = SmallDirectory();
+    d.Directory.Types.push_back(writer::ExchangeType(0, "ZZ", "Zero"));
+    writer::LightRecord blank;
+    blank.Code = "X";
+    d.LightTables["0"].Records = {blank};
+    Write(d);
+    const CliResult r = RunCli({"info", data, "X.ZZ,Y.ZZ", "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const json list = r.Json();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]["symbol"], "X.ZZ");
+    EXPECT_EQ(list[0]["resolved"], true);
+    EXPECT_EQ(list[1]["resolved"], false);
+}
+
+TEST_F(QueryCommands, ListFiltersByTypeAndRefusesAnExchangeWithoutTable) {
+    const CliResult all = RunCli({"list", data, "1", "--json"});
+    ASSERT_EQ(all.ExitCode, 0) << all.Err;
+    EXPECT_EQ(Symbols(all.Json()), (std::vector<std::string>{"000060.SH", "600000.SH", "600036.SH"}));
+    const CliResult indexes = RunCli({"list", data, "1", "--type", "2", "--json"});
+    EXPECT_EQ(Symbols(indexes.Json()), (std::vector<std::string>{"000060.SH"}));
+    const CliResult none = RunCli({"list", data, "1", "--type=9"});
+    EXPECT_EQ(none.ExitCode, 0);
+    EXPECT_NE(none.Out.find("(no symbols of this type)"), std::string::npos);
+    const CliResult missing = RunCli({"list", data, "9"});
+    EXPECT_EQ(missing.ExitCode, 1);
+    EXPECT_NE(missing.Err.find("exchange 9 has no symbol table"), std::string::npos) << missing.Err;
+    EXPECT_EQ(RunCli({"list", data, "1", "--type"}).ExitCode, 2);
+    EXPECT_EQ(RunCli({"list", data, "1", "--type", "x"}).ExitCode, 2);
+}
+
+TEST_F(QueryCommands, SearchShowsTheLibraryOrderAndEachRank) {
+    const CliResult r = RunCli({"search", data, "60", "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    const json list = r.Json();
+    ASSERT_GE(list.size(), 3u);
+    std::int64_t previous = -1;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i]["position"], i + 1);
+        EXPECT_GE(list[i]["rank"].get<std::int64_t>(), previous) << "ranks must not fall: " << list.dump();
+        previous = list[i]["rank"].get<std::int64_t>();
+        if (list[i]["symbol"] == "600000.SH") {
+            EXPECT_EQ(list[i]["rank"], 0);
+        }
+        if (list[i]["symbol"] == "000060.SH") {
+            EXPECT_EQ(list[i]["rank"], 4);
+        }
+    }
+    const CliResult table = RunCli({"search", data, "60"});
+    EXPECT_NE(table.Out.find("#  Rank  Symbol"), std::string::npos) << table.Out;
+}
+
+TEST_F(QueryCommands, SearchByKeyAndInOneExchange) {
+    writer::DataDirectory d = SmallDirectory();
+    writer::LightRecord keyed;
+    keyed.Code = "00388";
+    keyed.Name = "Exchanges Holdings";
+    keyed.SearchKey2 = "QQ";  // in no text of the symbol
+    d.LightTables["3"].Records.push_back(keyed);
+    Write(d);
+    EXPECT_EQ(RunCli({"search", data, "qq", "--json"}).Json(), json::array());
+    EXPECT_EQ(Symbols(RunCli({"search", data, "qq", "--keys", "--json"}).Json()), std::vector<std::string>{"00388.HK"});
+    EXPECT_EQ(Symbols(RunCli({"search", data, "qq", "--keys", "--exchange", "3", "--json"}).Json()),
+              std::vector<std::string>{"00388.HK"});
+    EXPECT_EQ(RunCli({"search", data, "qq", "--keys", "--exchange", "1", "--json"}).Json(), json::array());
+    const CliResult noKey = RunCli({"search", data, "qq", "--exchange", "9"});
+    EXPECT_EQ(noKey.ExitCode, 1);
+    EXPECT_NE(noKey.Err.find("'9'"), std::string::npos) << noKey.Err;
+}
+
+// The library cannot resolve a hit in an exchange whose Code has lower-case letters and
+// answers 0; the command says so instead of printing an empty list.
+TEST_F(QueryCommands, SearchFailsLoudlyWhenTheLibraryAnswersZero) {
+    writer::DataDirectory d = SmallDirectory();
+    d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong");
+    Write(d);
+    const CliResult r = RunCli({"search", data, "TENCENT"});
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Err.find("lower-case"), std::string::npos) << r.Err;
+}
+
+TEST_F(QueryCommands, NonUtf8TextBecomesOneCharacterPerByteInJson) {
+    writer::DataDirectory d = SmallDirectory();
+    d.LightTables["1"].Records[0].Name = "Caf\xE9 \xC3\xA9";  // a stray byte, then a real "é"
+    Write(d);
+    const CliResult r = RunCli({"info", data, "600000.SH", "--json"});
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Json()[0]["name"], "Caf\u00E9 \u00E9");
+    // Tables pass the bytes through unchanged.
+    EXPECT_NE(RunCli({"info", data, "600000.SH"}).Out.find("Caf\xE9 \xC3\xA9"), std::string::npos);
+}
+
+TEST_F(QueryCommands, JsonIsConvertedFromADoubleByteLocale) {
+    if (EnsureGbkLocale().empty()) GTEST_SKIP() << "no zh_CN.GBK locale";
+    writer::DataDirectory d = SmallDirectory();
+    d.LightTables["1"].Records[0].Name = "\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0";  // 浦发银行 in GBK
+    Write(d);
+    const CliResult r = RunCli({"info", data, "600000.SH", "--json"}, kGbkLocale);
+    ASSERT_EQ(r.ExitCode, 0) << r.Err;
+    EXPECT_EQ(r.Json()[0]["name"], "\u6D66\u53D1\u94F6\u884C");
+}
+
+// ---- usage and unusable directories ----
+
+TEST(CommandLine, EverySubcommandHasHelp) {
+    for (const char* name : {"exchanges", "groups", "info", "list", "search", "check", "make", "sample"}) {
+        const CliResult r = RunCli({name, "--help"});
+        EXPECT_EQ(r.ExitCode, 0) << name;
+        EXPECT_EQ(r.Out.rfind(std::string("usage: tessary ") + name, 0), 0u) << r.Out;
+    }
+    const CliResult overview = RunCli({"--help"});
+    EXPECT_EQ(overview.ExitCode, 0);
+    EXPECT_NE(overview.Out.find("sample"), std::string::npos);
+}
+
+TEST(CommandLine, WrongUsageExitsWithTwoAndOneLine) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"exchanges"},
+        {"exchanges", "a", "b"},
+        {"info", "dir"},
+        {"search", "dir", "x", "--exchange"},
+        {"list", "dir", "1", "--colour"},
+        {"groups", "dir", "1", "A", "B", "C"},
+        {"groups", "dir", "99999999999"},
+        {"make", "dir"},
+        {"sample", "dir", "--symbols", "0"},
+        {"sample", "dir", "--seed", "-1"},
+    };
+    for (const auto& args : cases) {
+        const CliResult r = RunCli(args);
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        EXPECT_EQ(r.ExitCode, 2) << joined;
+        EXPECT_TRUE(r.Out.empty()) << joined;
+        if (!args.empty()) {
+            EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << joined << r.Err;
+        }
+    }
+}
+
+TEST(CommandLine, UnusableDirectoriesGiveOneLineAndExitOne) {
+    const TempDir temp;
+    WriteFileBytes(temp / "file", "not a directory");
+    ::mkdir((temp / "empty").c_str(), 0755);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {temp / "missing", "does not exist"},
+        {temp / "file", "is a file"},
+        {temp / "empty", "does not load"},
+    };
+    for (const auto& [dir, message] : cases) {
+        for (const char* command : {"exchanges", "groups", "check"}) {
+            const CliResult r = RunCli({command, dir});
+            EXPECT_EQ(r.ExitCode, 1) << command << " " << dir;
+            if (std::string(command) == "check" && message == "does not load") continue;  // check explains
+            EXPECT_NE(r.Err.find(message), std::string::npos) << r.Err;
+            EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessary::testing

@@ -1,0 +1,25 @@
+// Runs the built tessary command as a user would, and captures what it prints.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace tessary::testing {
+
+struct CliResult {
+    int ExitCode = -1;  // -1 when the process did not exit normally (a crash)
+    std::string Out;
+    std::string Err;
+
+    // Standard output parsed as JSON; fails the calling test when it is not JSON.
+    [[nodiscard]] nlohmann::json Json() const;
+};
+
+// Runs `tessary args...` with LC_ALL=C (or `locale`), stdin from /dev/null, and waits for it.
+[[nodiscard]] CliResult RunCli(const std::vector<std::string>& args, const std::string& locale = "C");
+
+}  // namespace tessary::testing

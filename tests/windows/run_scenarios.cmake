@@ -1,0 +1,28 @@
+# Replays every scenario run of scenarios.list with the Linux scenario host. Fails when a run
+# fails or when a query wrote to the host's variables while returning 0.
+#   cmake -DHOST=... -DMAKER=... -DLIBRARY=... -DROOT=... -P run_scenarios.cmake
+execute_process(COMMAND ${MAKER} ${ROOT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "make_scenarios failed")
+endif()
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/scenarios.list lines REGEX "^[^#]")
+foreach(line IN LISTS lines)
+  separate_arguments(words UNIX_COMMAND "${line}")
+  list(POP_FRONT words charset)
+  set(locale C)
+  if(charset STREQUAL "GBK")
+    set(locale zh_CN.GBK)
+  endif()
+  set(dirs)
+  foreach(name IN LISTS words)
+    list(APPEND dirs "${ROOT}/${name}")
+  endforeach()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=${locale} ${HOST} ${LIBRARY} ${dirs}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "scenario run '${line}' failed (${rc}): ${err}")
+  endif()
+  if(out MATCHES "WROTE-OUTPUTS")
+    message(FATAL_ERROR "scenario run '${line}': a failed query wrote to the host's variables")
+  endif()
+endforeach()

@@ -1,0 +1,89 @@
+// tessary: a command-line host of the Tessary library. Finds the subcommand, parses its
+// arguments and turns every failure into a one-line message and an exit code.
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <new>
+#include <string>
+
+#include "commands.h"
+
+namespace tessary::cli {
+namespace {
+
+const Command* const kCommands[] = {&kExchangesCommand, &kGroupsCommand, &kInfoCommand,  &kListCommand,
+                                    &kSearchCommand,    &kCheckCommand,  &kMakeCommand, &kSampleCommand};
+
+void PrintOverview(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: tessary COMMAND [ARGS] [--json] [--help]\n"
+                 "\n"
+                 "Answers questions about a Tessary data directory through the library's exported\n"
+                 "functions, checks a data directory, and writes new ones.\n"
+                 "\n"
+                 "commands:\n");
+    for (const Command* command : kCommands) std::fprintf(out, "  %-10s %s\n", command->Name, command->Summary);
+    std::fprintf(out,
+                 "\n"
+                 "Exit codes: 0 success, 1 the library answered 0 or the data is damaged or\n"
+                 "unreadable, 2 wrong usage. 'tessary COMMAND --help' explains each command.\n");
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 2) {
+        PrintOverview(stderr);
+        return kExitUsage;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintOverview(stdout);
+        return kExitOk;
+    }
+    const Command* command = nullptr;
+    for (const Command* candidate : kCommands)
+        if (name == candidate->Name) command = candidate;
+    if (command == nullptr) {
+        std::fprintf(stderr, "tessary: unknown command '%s' (see tessary --help)\n", name.c_str());
+        return kExitUsage;
+    }
+
+    try {
+        const Arguments args = ParseArguments(*command, argc - 2, argv + 2);
+        if (args.Help) {
+            std::fputs(command->Help, stdout);
+            return kExitOk;
+        }
+        const int code = command->Run(args);
+        std::cout.flush();
+        if (!std::cout) {
+            std::fprintf(stderr, "tessary %s: cannot write the output\n", command->Name);
+            return kExitFailed;
+        }
+        return code;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tessary %s: %s (see tessary %s --help)\n", command->Name, e.what(), command->Name);
+        return kExitUsage;
+    } catch (const CommandError& e) {
+        std::cout.flush();
+        std::fprintf(stderr, "tessary %s: %s\n", command->Name, e.what());
+        return kExitFailed;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "tessary %s: out of memory\n", command->Name);
+        return kExitFailed;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tessary %s: %s\n", command->Name, e.what());
+        return kExitFailed;
+    }
+}
+
+}  // namespace
+}  // namespace tessary::cli
+
+int main(int argc, char** argv) {
+    // Text in the data files is in the character set of the LC_CTYPE locale, as the library
+    // sees it; the user chooses it with LANG / LC_ALL (e.g. LC_ALL=zh_CN.GBK).
+    std::setlocale(LC_CTYPE, "");
+    return tessary::cli::Run(argc, argv);
+}
