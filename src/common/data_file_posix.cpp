@@ -82,8 +82,12 @@ bool DataFile::Open(const std::string& requested) {
     if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull) return false;
     const auto size = static_cast<std::size_t>(st.st_size);
 
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
-    if (!bytes) return false;
+    std::unique_ptr<unsigned char[]> bytes;
+    try {
+        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     std::size_t got = 0;
     while (got < size) {
         const ssize_t n = ::read(fd.get(), bytes.get() + got, size - got);

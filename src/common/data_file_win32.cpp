@@ -47,8 +47,12 @@ bool DataFile::Open(const std::string& path) {
     if (static_cast<unsigned long long>(length.QuadPart) > 0xFFFFFFFFull) return false;
     const auto size = static_cast<std::size_t>(length.QuadPart);
 
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[size == 0 ? 1 : size]);
-    if (!bytes) return false;
+    std::unique_ptr<unsigned char[]> bytes;
+    try {
+        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     std::size_t got = 0;
     while (got < size) {
         const std::size_t want = size - got < 0x40000000u ? size - got : 0x40000000u;

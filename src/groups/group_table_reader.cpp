@@ -240,8 +240,12 @@ private:
 };
 
 std::string QuoteIfPadded(std::string_view member) {
-    const bool padded = member.front() == ' ' || member.back() == ' ';
-    return padded ? "\"" + std::string(member) + "\"" : std::string(member);
+    std::string text(member);
+    if (member.front() == ' ' || member.back() == ' ') {
+        text.insert(text.begin(), '"');
+        text.push_back('"');
+    }
+    return text;
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <bit>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <new>
+#include <stdexcept>
 
 #include "common/text.h"
 #include "frame/symbol_database.h"

@@ -26,6 +26,21 @@ struct RankedHit {
     std::uint32_t KeyLength;
 };
 
+// The result order over ranked hits: rank, then the folded keys (a byte comparison of folded
+// keys is _stricmp's), then the hit's position, which makes the sort stable.
+struct CompareSearchResults {
+    std::string_view Keys;  // the arena of folded keys
+
+    bool operator()(const RankedHit& a, const RankedHit& b) const noexcept {
+        if (a.Rank != b.Rank) return a.Rank < b.Rank;
+        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
+        // char_traits<char>::compare compares bytes as unsigned, as _stricmp does.
+        const int c = Keys.substr(a.KeyOffset, a.KeyLength).compare(Keys.substr(b.KeyOffset, b.KeyLength));
+        if (c != 0) return c < 0;
+        return a.Hit < b.Hit;
+    }
+};
+
 // The comparison key of a record filled from `entry`: the part of its Symbol field before the
 // last '.' when that '.' is not first (all of Symbol otherwise), followed by its Name field. The
 // fields are cut as FillSymbolInfo cuts them, so the key is the one the record holds.
@@ -63,6 +78,7 @@ int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text
     rankText = text;
 
     std::string arena;  // keys are made in place here; a key holds no NUL (fields end at theirs)
+    arena.reserve(hits.size() * 32);
     std::vector<RankedHit> ranked(hits.size());
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const std::size_t offset = arena.size();
@@ -77,15 +93,7 @@ int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text
         r.KeyOffset = offset;
         r.KeyLength = static_cast<std::uint32_t>(key.size());
     }
-    const std::string_view keys(arena);
-    std::sort(ranked.begin(), ranked.end(), [keys](const RankedHit& a, const RankedHit& b) {
-        if (a.Rank != b.Rank) return a.Rank < b.Rank;
-        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
-        // char_traits<char>::compare compares bytes as unsigned, as _stricmp does.
-        const int c = keys.substr(a.KeyOffset, a.KeyLength).compare(keys.substr(b.KeyOffset, b.KeyLength));
-        if (c != 0) return c < 0;
-        return a.Hit < b.Hit;
-    });
+    std::sort(ranked.begin(), ranked.end(), CompareSearchResults{arena});
 
     SymbolInfo* const out = records.get();
     for (std::size_t j = 0; j < ranked.size(); ++j) FillSymbolInfo(out[j], *hits[ranked[j].Hit]);
@@ -94,8 +102,8 @@ int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text
     return 1;
 }
 
-// Appends the entries of the symbols of `record` that the scan makes hits; false when one of
-// them does not resolve, which fails the whole search.
+// Appends the entries of the symbols of `record` that the scan makes hits (each resolved when
+// the index was built); false when one of them does not resolve, which fails the whole search.
 bool GatherHits(const SymbolIndexRecord& record, std::string_view upper, bool matchSearchKeys,
                 std::vector<std::uint32_t>& scratch, std::vector<const SymbolEntry*>& hits) {
     scratch.clear();
@@ -120,6 +128,7 @@ int SymbolDatabase::FindSymbols(const char* text, SymbolInfo** results, std::int
     std::vector<const SymbolEntry*> hits;
 
     // A whole Symbol text of any exchange answers with that one symbol, whatever else holds it.
+    // Which exchange passes first does not matter: the answer is the entry the text itself names.
     const bool exact = std::any_of(SearchIndex.begin(), SearchIndex.end(), [&](const auto& item) {
         return item.second != nullptr && item.second->HoldsFramed(upper);
     });

@@ -1,5 +1,5 @@
-// The data file seam: whole-file reads, short reads into preset buffers, the writer's lock,
-// letter-case matching of path components, and the result-array allocation.
+// The data file seam (whole-file reads, short reads into preset buffers, the writer's lock,
+// letter-case matching of path components) and the result-array allocation.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,7 +9,8 @@
 
 #include <cstring>
 #include <filesystem>
-#include <set>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "common/data_file.h"
@@ -23,13 +24,16 @@ using testing::ReadFileBytes;
 using testing::TempDir;
 using testing::WriteFileBytes;
 
-TEST(DataFileRead, ShortReadLeavesThePresetBytes) {
+std::string Contents(const DataFile& file) {
+    return std::string(reinterpret_cast<const char*>(file.Data()), file.Length());
+}
+
+TEST(DataFileRead, ShortReadLeavesThePresetBytesAndSkipStopsAtTheEnd) {
     const TempDir dir;
     WriteFileBytes(dir / "f", "ABCDEF");
     DataFile file;
     ASSERT_TRUE(file.Open(dir / "f"));
     EXPECT_EQ(file.Length(), 6u);
-
     char buffer[4];
     EXPECT_EQ(file.Read(buffer, 4), 4u);
     EXPECT_EQ(std::string(buffer, 4), "ABCD");
@@ -38,30 +42,14 @@ TEST(DataFileRead, ShortReadLeavesThePresetBytes) {
     EXPECT_EQ(std::string(buffer, 4), "EF##");
     EXPECT_EQ(file.Read(buffer, 4), 0u);
     EXPECT_EQ(std::string(buffer, 4), "EF##");
-    EXPECT_EQ(file.Left(), 0u);
-}
 
-TEST(DataFileRead, SkipStopsAtTheEnd) {
-    const TempDir dir;
-    WriteFileBytes(dir / "f", "ABC");
-    DataFile file;
-    ASSERT_TRUE(file.Open(dir / "f"));
-    file.Skip(2);
-    EXPECT_EQ(file.Position(), 2u);
-    file.Skip(100);
-    EXPECT_EQ(file.Position(), 3u);
-    EXPECT_EQ(file.Left(), 0u);
-}
-
-TEST(DataFileRead, EmptyFileOpensWithLengthZero) {
-    const TempDir dir;
-    WriteFileBytes(dir / "empty", "");
-    DataFile file;
-    ASSERT_TRUE(file.Open(dir / "empty"));
-    EXPECT_EQ(file.Length(), 0u);
-    char c = '#';
-    EXPECT_EQ(file.Read(&c, 1), 0u);
-    EXPECT_EQ(c, '#');
+    DataFile skipped;
+    ASSERT_TRUE(skipped.Open(dir / "f"));
+    skipped.Skip(2);
+    EXPECT_EQ(skipped.Position(), 2u);
+    skipped.Skip(100);
+    EXPECT_EQ(skipped.Position(), 6u);
+    EXPECT_EQ(skipped.Left(), 0u);
 }
 
 TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
@@ -73,7 +61,7 @@ TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
     // Neither replacing nor removing the file changes what was read.
     WriteFileBytes(dir / "f", "something else entirely");
     std::filesystem::remove(dir / "f");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.Data()), file.Length()), bytes);
+    EXPECT_EQ(Contents(file), bytes);
 
     std::string whole;
     WriteFileBytes(dir / "g", bytes);
@@ -81,96 +69,58 @@ TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
     EXPECT_EQ(whole, bytes);
 }
 
-TEST(DataFileRead, ReopeningReplacesTheEarlierContents) {
-    const TempDir dir;
-    WriteFileBytes(dir / "long", "0123456789");
-    WriteFileBytes(dir / "short", "ab");
-    DataFile file;
-    ASSERT_TRUE(file.Open(dir / "long"));
-    file.Skip(5);
-    ASSERT_TRUE(file.Open(dir / "short"));
-    EXPECT_EQ(file.Position(), 0u);
-    EXPECT_EQ(file.Length(), 2u);
-    EXPECT_FALSE(file.Open(dir / "missing"));
-    EXPECT_EQ(file.Length(), 0u);
-    EXPECT_EQ(file.Left(), 0u);
-}
-
-TEST(DataFileOpen, FailsForMissingFilesAndDirectories) {
+TEST(DataFileOpen, FailsForMissingFilesDirectoriesAndPipes) {
     const TempDir dir;
     std::filesystem::create_directories(dir / "Directory.xml");
+    // A pipe without a writer must fail at once, not wait for one.
+    ASSERT_EQ(::mkfifo((dir / "3_Light").c_str(), 0600), 0);
     DataFile file;
-    EXPECT_FALSE(file.Open(dir / "missing"));
-    EXPECT_FALSE(file.Open(dir / "Directory.xml"));
-    EXPECT_FALSE(file.Open(dir.path()));
-    EXPECT_FALSE(file.Open(""));
+    for (const std::string& path :
+         {dir / "missing", dir / "Directory.xml", dir.path(), std::string(), dir / "3_Light"})
+        EXPECT_FALSE(file.Open(path)) << path;
     std::string bytes = "keep";
     EXPECT_FALSE(ReadWholeFile(dir / "missing", bytes));
 }
 
-TEST(DataFileOpen, FailsAtOnceForAPipeWithoutAWriter) {
-    const TempDir dir;
-    ASSERT_EQ(::mkfifo((dir / "3_Light").c_str(), 0600), 0);
-    DataFile file;
-    EXPECT_FALSE(file.Open(dir / "3_Light"));
-}
-
-TEST(DataFileOpen, FailsWhileAWriterHoldsTheFileExclusively) {
+TEST(DataFileOpen, FailsWhileAWriterHoldsTheFileExclusivelyButNotBesideAReader) {
     const TempDir dir;
     WriteFileBytes(dir / "f", "data");
-    const int writer = ::open((dir / "f").c_str(), O_RDWR);
-    ASSERT_GE(writer, 0);
-    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
+    const int other = ::open((dir / "f").c_str(), O_RDWR);
+    ASSERT_GE(other, 0);
     DataFile file;
+    ASSERT_EQ(::flock(other, LOCK_SH), 0);
+    EXPECT_TRUE(file.Open(dir / "f"));
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
     EXPECT_FALSE(file.Open(dir / "f"));
-    ::close(writer);
+    ::close(other);
     EXPECT_TRUE(file.Open(dir / "f"));
 }
 
-TEST(DataFileOpen, AnotherReaderDoesNotBlock) {
-    const TempDir dir;
-    WriteFileBytes(dir / "f", "data");
-    const int reader = ::open((dir / "f").c_str(), O_RDONLY);
-    ASSERT_GE(reader, 0);
-    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
-    DataFile file;
-    EXPECT_TRUE(file.Open(dir / "f"));
-    ::close(reader);
-}
-
-TEST(DataFileLetterCase, ASingleMatchInEachComponentIsUsed) {
-    const TempDir dir;
-    WriteFileBytes(dir / "symtbl/3_LIGHT", "light");
-    DataFile file;
-    ASSERT_TRUE(file.Open(dir / "SymTbl/3_Light"));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.Data()), file.Length()), "light");
-}
-
-TEST(DataFileLetterCase, TwoMatchesAreAmbiguousAndFail) {
-    const TempDir dir;
-    WriteFileBytes(dir / "SymTbl/3_LIGHT", "upper");
-    WriteFileBytes(dir / "SymTbl/3_light", "lower");
-    DataFile file;
-    EXPECT_FALSE(file.Open(dir / "SymTbl/3_Light"));
-    // The exact name is always taken, however many others differ only in case.
-    ASSERT_TRUE(file.Open(dir / "SymTbl/3_light"));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.Data()), file.Length()), "lower");
-}
-
-TEST(DataFileLetterCase, AmbiguousDirectoryComponentFails) {
-    const TempDir dir;
-    WriteFileBytes(dir / "symtbl/Group", "a");
-    WriteFileBytes(dir / "SYMTBL/Group", "b");
-    DataFile file;
-    EXPECT_FALSE(file.Open(dir / "SymTbl/Group"));
-}
-
-TEST(DataFileLetterCase, OnlyLetterCaseMayDiffer) {
-    const TempDir dir;
-    WriteFileBytes(dir / "3_Light", "x");
-    DataFile file;
-    EXPECT_FALSE(file.Open(dir / "3_Light2"));
-    EXPECT_FALSE(file.Open(dir / "3-Light"));
+TEST(DataFileLetterCase, OnlyASingleMatchPerComponentIsUsed) {
+    struct Case {
+        std::vector<std::string> Files;  // each file holds its own name
+        const char* Open;
+        const char* Opened;  // null: the open fails
+    };
+    const Case cases[] = {
+        {{"symtbl/3_LIGHT"}, "SymTbl/3_Light", "symtbl/3_LIGHT"},
+        {{"SymTbl/3_LIGHT", "SymTbl/3_light"}, "SymTbl/3_Light", nullptr},  // ambiguous
+        // The exact name is always taken, however many others differ only in case.
+        {{"SymTbl/3_LIGHT", "SymTbl/3_light"}, "SymTbl/3_light", "SymTbl/3_light"},
+        {{"symtbl/Group", "SYMTBL/Group"}, "SymTbl/Group", nullptr},  // ambiguous folder
+        {{"3_Light"}, "3_Light2", nullptr},
+        {{"3_Light"}, "3-Light", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Open);
+        const TempDir dir;
+        for (const std::string& name : c.Files) WriteFileBytes(dir / name, name);
+        DataFile file;
+        EXPECT_EQ(file.Open(dir / c.Open), c.Opened != nullptr);
+        if (c.Opened != nullptr) {
+            EXPECT_EQ(Contents(file), c.Opened);
+        }
+    }
 }
 
 TEST(JoinDataPath, AddsOneSeparatorAndConvertsSlashes) {
@@ -182,8 +132,7 @@ TEST(JoinDataPath, AddsOneSeparatorAndConvertsSlashes) {
 }
 
 TEST(ResultArray, IsZeroFilled) {
-    // Fill and release a block first, so that a block that reuses its memory would show the
-    // old bytes if the allocation did not clear it.
+    // A block that reuses the memory of the first one shows its bytes unless it is cleared.
     constexpr std::size_t kCount = 300;
     constexpr std::size_t kSize = 94;
     void* dirty = AllocateResultArray(kCount, kSize);
@@ -209,11 +158,10 @@ TEST(ResultArray, CountZeroGivesDistinctValidBlocks) {
 }
 
 TEST(ResultArray, SizeBeyond32BitsFails) {
-    EXPECT_EQ(AllocateResultArray(0xFFFFFFFFull / 94 + 1, 94), nullptr);
-    EXPECT_EQ(AllocateResultArray(0x100000000ull, 1), nullptr);
-    // count * size wraps around 64 bits to a small number.
-    EXPECT_EQ(AllocateResultArray(0x8000000000000001ull, 2), nullptr);
-    EXPECT_EQ(AllocateResultArray(UINT64_MAX, 184), nullptr);
+    // The third wraps around 64 bits to a small number.
+    for (const auto& [count, size] : {std::pair{0xFFFFFFFFull / 94 + 1, 94ull}, {0x100000000ull, 1ull},
+                                     {0x8000000000000001ull, 2ull}, {UINT64_MAX, 184ull}})
+        EXPECT_EQ(AllocateResultArray(count, size), nullptr) << count << " * " << size;
 }
 
 }  // namespace

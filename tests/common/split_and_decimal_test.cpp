@@ -20,58 +20,36 @@ std::vector<std::string> Split(std::string_view text, char delimiter = ',') {
 
 using Pieces = std::vector<std::string>;
 
-TEST(SplitList, KeepsPiecesInOrder) {
-    EXPECT_EQ(Split("ABC.XY,DEF.ZZ"), (Pieces{"ABC.XY", "DEF.ZZ"}));
-    EXPECT_EQ(Split("ABC.XY"), (Pieces{"ABC.XY"}));
-    EXPECT_EQ(Split("A,A"), (Pieces{"A", "A"}));
+TEST(SplitList, EmptiesTheArrayThenKeepsEveryNonEmptyPieceWithItsBlanks) {
+    struct Case {
+        std::string_view Text;
+        char Delimiter;
+        Pieces Expected;
+    };
+    const Case cases[] = {
+        {"ABC.XY,DEF.ZZ", ',', {"ABC.XY", "DEF.ZZ"}}, {"ABC.XY", ',', {"ABC.XY"}}, {"A,A", ',', {"A", "A"}},
+        {"", ',', {}}, {",,,", ',', {}}, {",A,,B,", ',', {"A", "B"}},
+        {"A, B ,C", ',', {"A", " B ", "C"}}, {" , ", ',', {" ", " "}}, {"A,B;C", ';', {"A,B", "C"}},
+        {std::string_view("A,B,C", 3), ',', {"A", "B"}},  // a view that is not terminated
+    };
+    for (const Case& c : cases) EXPECT_EQ(Split(c.Text, c.Delimiter), c.Expected) << c.Text;
 }
 
-TEST(SplitList, DropsEmptyPiecesAndEmptiesTheArrayFirst) {
-    EXPECT_EQ(Split(""), Pieces{});
-    EXPECT_EQ(Split(",,,"), Pieces{});
-    EXPECT_EQ(Split(",A,,B,"), (Pieces{"A", "B"}));
+TEST(ParseDecimal, ReadsLikeAtoiButSaturates) {
+    struct Case {
+        const char* Text;
+        std::int32_t Value;
+    };
+    const Case cases[] = {
+        {"", 0}, {"0", 0}, {"1", 1}, {"007", 7}, {" 1", 1}, {"\t\n\v\f\r 7", 7}, {"+5", 5}, {"-5", -5},
+        {"-", 0}, {"+", 0}, {"+-5", 0}, {"- 5", 0}, {"12abc", 12}, {"abc", 0}, {"1 2", 1}, {"0x10", 0},
+        {"yes", 0}, {"\xA0" "5", 0}, {"70000", 70000}, {"2147483647", INT32_MAX}, {"-2147483648", INT32_MIN},
+        // Beyond 32 bits the value saturates instead of wrapping.
+        {"2147483648", INT32_MAX}, {"-2147483649", INT32_MIN}, {"4294967297", INT32_MAX},
+        {"99999999999999999999999999", INT32_MAX}, {"-99999999999999999999999999", INT32_MIN},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ParseDecimal(c.Text), c.Value) << '"' << c.Text << '"';
 }
-
-TEST(SplitList, KeepsBlanks) {
-    EXPECT_EQ(Split("A, B ,C"), (Pieces{"A", " B ", "C"}));
-    EXPECT_EQ(Split(" , "), (Pieces{" ", " "}));
-}
-
-TEST(SplitList, SplitsAtTheGivenDelimiterOnly) {
-    EXPECT_EQ(Split("A,B;C", ';'), (Pieces{"A,B", "C"}));
-}
-
-TEST(SplitList, StaysInsideAViewThatIsNotTerminated) {
-    const std::string text = "A,B,C";
-    EXPECT_EQ(Split(std::string_view(text).substr(0, 3)), (Pieces{"A", "B"}));
-}
-
-struct DecimalCase {
-    const char* Text;
-    std::int32_t Value;
-};
-
-class ParseDecimalReadsLikeAtoi : public ::testing::TestWithParam<DecimalCase> {};
-
-TEST_P(ParseDecimalReadsLikeAtoi, Case) {
-    EXPECT_EQ(ParseDecimal(GetParam().Text), GetParam().Value) << '"' << GetParam().Text << '"';
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, ParseDecimalReadsLikeAtoi,
-    ::testing::Values(DecimalCase{"", 0}, DecimalCase{"0", 0}, DecimalCase{"1", 1},
-                      DecimalCase{"007", 7}, DecimalCase{" 1", 1}, DecimalCase{"\t\n\v\f\r 7", 7},
-                      DecimalCase{"+5", 5}, DecimalCase{"-5", -5}, DecimalCase{"-", 0},
-                      DecimalCase{"+", 0}, DecimalCase{"+-5", 0}, DecimalCase{"- 5", 0},
-                      DecimalCase{"12abc", 12}, DecimalCase{"abc", 0}, DecimalCase{"1 2", 1},
-                      DecimalCase{"0x10", 0}, DecimalCase{"yes", 0}, DecimalCase{"\xA0" "5", 0},
-                      DecimalCase{"70000", 70000}, DecimalCase{"2147483647", INT32_MAX},
-                      DecimalCase{"-2147483648", INT32_MIN},
-                      // Beyond 32 bits the value saturates instead of wrapping.
-                      DecimalCase{"2147483648", INT32_MAX}, DecimalCase{"-2147483649", INT32_MIN},
-                      DecimalCase{"4294967297", INT32_MAX},
-                      DecimalCase{"99999999999999999999999999", INT32_MAX},
-                      DecimalCase{"-99999999999999999999999999", INT32_MIN}));
 
 TEST(ParseDecimal, StopsAtTheEndOfAViewThatIsNotTerminated) {
     // The Expires reader hands over two-character pieces of a longer text.

@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "common/text.h"
 #include "support/test_support.h"
@@ -19,185 +21,130 @@ using testing::ScopedLocale;
 const std::string kTrailA = "\x81\x61";
 const std::string kTrailZ = "\x81\x5A";
 const std::string kZhong = "\xD6\xD0";
+const char* const kUtf8 = "C.UTF-8";
 
 #define REQUIRE_LOCALE(locale) \
     ScopedLocale locale_guard(locale); \
     ASSERT_TRUE(locale_guard.ok()) << "locale " << (locale) << " is not available"
 
-TEST(TextUpperCase, SingleByteLocaleUpperCasesEveryAsciiLetter) {
-    REQUIRE_LOCALE("C");
-    EXPECT_EQ(text::ToUpper("abc.xy_09z"), "ABC.XY_09Z");
-    // Bytes above 0x7F are not letters in "C".
-    EXPECT_EQ(text::ToUpper("\xE9\x61"), "\xE9" "A");
+// A locale, a text in and the text out.
+using TextCase = std::tuple<const char*, std::string, std::string>;
+
+TEST(TextUpperCase, UpperCasesSingleByteLettersOnly) {
+    const TextCase cases[] = {
+        {"C", "abc.xy_09z", "ABC.XY_09Z"},
+        {"C", "\xE9\x61", "\xE9" "A"},  // bytes above 0x7F are not letters in "C"
+        {kUtf8, "caf\xC3\xA9.xy", "CAF\xC3\xA9.XY"},
+        {kGbkLocale, kTrailA + "a" + kTrailA, kTrailA + "A" + kTrailA},
+        {kGbkLocale, "x" + kZhong + kTrailZ + "z", "X" + kZhong + kTrailZ + "Z"},
+        // A lead byte with nothing after it is a character of its own, not the start of a pair
+        // that swallows the terminator or reads beyond the text.
+        {kGbkLocale, "a\x81", "A\x81"},
+        // 0x81 0x20 is not a GBK character: 0x81 stands alone and the blank and 'a' are ASCII.
+        {kGbkLocale, "\x81 a", "\x81 A"},
+    };
+    for (const auto& [locale, in, out] : cases) {
+        REQUIRE_LOCALE(locale);
+        std::string s = in;
+        text::MakeUpper(s);
+        EXPECT_EQ(s, out);
+        EXPECT_EQ(text::ToUpper(in), out);
+    }
 }
 
-TEST(TextUpperCase, Utf8KeepsMultibyteCharactersWhole) {
-    REQUIRE_LOCALE("C.UTF-8");
-    EXPECT_EQ(text::ToUpper("caf\xC3\xA9.xy"), "CAF\xC3\xA9.XY");
+TEST(TextFind, MatchesOnlyFromACharacterBoundary) {
+    const std::tuple<const char*, std::string, std::string, std::ptrdiff_t> cases[] = {
+        {"C", "xxABCxx", "ABC", 2}, {"C", "xxABCxx", "ABD", -1}, {"C", "abc", "", 0}, {"C", "ab", "abc", -1},
+        {"C", kTrailA + "b", "ab", 1},
+        // "ab" sits in the bytes 1..2, but byte 1 is the trail of 0x81 0x61.
+        {kGbkLocale, kTrailA + "b", "ab", -1}, {kGbkLocale, kTrailA + "ab", "ab", 2},
+        {kGbkLocale, kZhong + kTrailA, kTrailA, 2}, {kGbkLocale, kTrailA, kTrailA, 0},
+        // "a" + lead byte must not match the trail of one character and the lead of the next.
+        {kGbkLocale, kTrailA + kTrailA, "a\x81", -1},
+        {kUtf8, "\xC3\xA9", "\xA9", -1}, {kUtf8, "a\xC3\xA9" "b", "\xC3\xA9" "b", 1},
+    };
+    for (const auto& [locale, haystack, needle, position] : cases) {
+        REQUIRE_LOCALE(locale);
+        EXPECT_EQ(text::Find(haystack, needle), position) << haystack << " / " << needle;
+    }
 }
 
-TEST(TextUpperCase, GbkNeverChangesATrailByte) {
-    REQUIRE_LOCALE(kGbkLocale);
-    EXPECT_EQ(text::ToUpper(kTrailA + "a" + kTrailA), kTrailA + "A" + kTrailA);
-    EXPECT_EQ(text::ToUpper("x" + kZhong + kTrailZ + "z"), "X" + kZhong + kTrailZ + "Z");
-    // A lead byte with nothing after it is a character of its own, not the start of a pair
-    // that swallows the terminator or reads beyond the text.
-    std::string cut = "a\x81";
-    text::MakeUpper(cut);
-    EXPECT_EQ(cut, "A\x81");
-}
-
-TEST(TextUpperCase, GbkLeadByteFollowedByAnInvalidTrailCountsAlone) {
-    REQUIRE_LOCALE(kGbkLocale);
-    // 0x81 0x20 is not a GBK character: 0x81 stands alone and the blank and 'a' are ASCII.
-    EXPECT_EQ(text::ToUpper("\x81 a"), "\x81 A");
-}
-
-TEST(TextFind, SingleByteLocaleFindsAtAnyByte) {
-    REQUIRE_LOCALE("C");
-    EXPECT_EQ(text::Find("xxABCxx", "ABC"), 2);
-    EXPECT_EQ(text::Find("xxABCxx", "ABD"), -1);
-    EXPECT_EQ(text::Find("abc", ""), 0);
-    EXPECT_EQ(text::Find("ab", "abc"), -1);
-    EXPECT_EQ(text::Find(kTrailA + "b", "ab"), 1);
-}
-
-TEST(TextFind, GbkNeverMatchesFromATrailByte) {
-    REQUIRE_LOCALE(kGbkLocale);
-    // "ab" sits in the bytes 1..2, but byte 1 is the trail of 0x81 0x61.
-    EXPECT_EQ(text::Find(kTrailA + "b", "ab"), -1);
-    EXPECT_EQ(text::Find(kTrailA + "ab", "ab"), 2);
-    EXPECT_EQ(text::Find(kZhong + kTrailA, kTrailA), 2);
-    EXPECT_EQ(text::Find(kTrailA, kTrailA), 0);
-    // The needle "a" + lead byte must not match the trail of one character and the lead of the
-    // next.
-    EXPECT_EQ(text::Find(kTrailA + kTrailA, std::string("a\x81")), -1);
-}
-
-TEST(TextFind, Utf8NeverMatchesFromAContinuationByte) {
-    REQUIRE_LOCALE("C.UTF-8");
-    EXPECT_EQ(text::Find("\xC3\xA9", "\xA9"), -1);
-    EXPECT_EQ(text::Find("a\xC3\xA9" "b", "\xC3\xA9" "b"), 1);
-}
-
-TEST(TextReverseFind, FindsTheLastFullStop) {
-    REQUIRE_LOCALE("C");
-    EXPECT_EQ(text::ReverseFind("A.B.XY", '.'), 3);
-    EXPECT_EQ(text::ReverseFind("ABC", '.'), -1);
-    EXPECT_EQ(text::ReverseFind("", '.'), -1);
-    EXPECT_EQ(text::ReverseFind(".", '.'), 0);
-}
-
-TEST(TextReverseFind, GbkSkipsTrailBytes) {
-    REQUIRE_LOCALE(kGbkLocale);
-    EXPECT_EQ(text::ReverseFind(kZhong + ".X" + kZhong, '.'), 2);
-    // 'a' only occurs as a trail byte here.
-    EXPECT_EQ(text::ReverseFind(kTrailA + kTrailA, 'a'), -1);
-    EXPECT_EQ(text::ReverseFind("a" + kTrailA, 'a'), 0);
+TEST(TextReverseFind, FindsTheLastCharacterNeverATrailByte) {
+    const std::tuple<const char*, std::string, char, std::ptrdiff_t> cases[] = {
+        {"C", "A.B.XY", '.', 3}, {"C", "ABC", '.', -1}, {"C", "", '.', -1}, {"C", ".", '.', 0},
+        {kGbkLocale, kZhong + ".X" + kZhong, '.', 2},
+        {kGbkLocale, kTrailA + kTrailA, 'a', -1},  // 'a' only as a trail byte
+        {kGbkLocale, "a" + kTrailA, 'a', 0},
+    };
+    for (const auto& [locale, s, wanted, position] : cases) {
+        REQUIRE_LOCALE(locale);
+        EXPECT_EQ(text::ReverseFind(s, wanted), position) << s;
+    }
 }
 
 TEST(TextCharBoundary, GbkTrailBytesAreNoBoundaries) {
     const std::string s = "x" + kTrailA + kZhong;
-    {
-        REQUIRE_LOCALE(kGbkLocale);
-        EXPECT_TRUE(text::IsCharBoundary(s, 0));
-        EXPECT_TRUE(text::IsCharBoundary(s, 1));
-        EXPECT_FALSE(text::IsCharBoundary(s, 2));
-        EXPECT_TRUE(text::IsCharBoundary(s, 3));
-        EXPECT_FALSE(text::IsCharBoundary(s, 4));
-        EXPECT_TRUE(text::IsCharBoundary(s, 5));
-    }
-    {
-        REQUIRE_LOCALE("C");
-        EXPECT_TRUE(text::IsCharBoundary(s, 2));
-        EXPECT_TRUE(text::IsCharBoundary(s, 4));
+    for (const auto& [locale, boundaries] : {std::pair{kGbkLocale, "110101"}, std::pair{"C", "111111"}}) {
+        REQUIRE_LOCALE(locale);
+        for (std::size_t pos = 0; pos <= s.size(); ++pos)
+            EXPECT_EQ(text::IsCharBoundary(s, pos), pos == s.size() || boundaries[pos] == '1')
+                << locale << " " << pos;
     }
 }
 
-TEST(TextCutToFit, SingleByteCutsAtTheByteLimit) {
-    REQUIRE_LOCALE("C");
-    EXPECT_EQ(text::CutToFit("ABCDE", 3), "ABC");
-    EXPECT_EQ(text::CutToFit("ABC", 3), "ABC");
-    EXPECT_EQ(text::CutToFit("A" + kZhong, 2), "A\xD6");
-}
-
-TEST(TextCutToFit, GbkNeverSplitsADoubleByteCharacter) {
-    REQUIRE_LOCALE(kGbkLocale);
-    EXPECT_EQ(text::CutToFit("A" + kZhong, 2), "A");
-    EXPECT_EQ(text::CutToFit("A" + kZhong, 3), "A" + kZhong);
-    EXPECT_EQ(text::CutToFit(kZhong + kZhong, 3), kZhong);
-    EXPECT_EQ(text::CutToFit(kZhong, 1), "");
+TEST(TextCutToFit, NeverSplitsADoubleByteCharacter) {
+    const std::tuple<const char*, std::string, std::size_t, std::string> cases[] = {
+        {"C", "ABCDE", 3, "ABC"}, {"C", "ABC", 3, "ABC"}, {"C", "A" + kZhong, 2, "A\xD6"},
+        {kGbkLocale, "A" + kZhong, 2, "A"}, {kGbkLocale, "A" + kZhong, 3, "A" + kZhong},
+        {kGbkLocale, kZhong + kZhong, 3, kZhong}, {kGbkLocale, kZhong, 1, ""},
+    };
+    for (const auto& [locale, s, limit, cut] : cases) {
+        REQUIRE_LOCALE(locale);
+        EXPECT_EQ(text::CutToFit(s, limit), cut) << s << " " << locale;
+    }
 }
 
 TEST(TextCopyField, TerminatesWithinTheWidthAndLeavesTheRest) {
-    REQUIRE_LOCALE("C");
-    char field[8];
-    std::memset(field, '#', sizeof field);
-    text::CopyField(field, 4, "ABCDEFG");
-    EXPECT_EQ(std::string(field, 8), std::string("ABC\0####", 8));
-    std::memset(field, '#', sizeof field);
-    text::CopyField(field, 4, "AB");
-    EXPECT_EQ(std::string(field, 8), std::string("AB\0#####", 8));
-    std::memset(field, '#', sizeof field);
-    text::CopyField(field, 1, "AB");
-    EXPECT_EQ(field[0], '\0');
-    EXPECT_EQ(field[1], '#');
+    // Locale, width, source, and the 8 bytes of a field preset to '#'.
+    const std::tuple<const char*, std::size_t, std::string, std::string> cases[] = {
+        {"C", 4, "ABCDEFG", std::string("ABC\0####", 8)},
+        {"C", 4, "AB", std::string("AB\0#####", 8)},
+        {"C", 1, "AB", std::string("\0#######", 8)},
+        // A cut does not leave a lone lead byte.
+        {kGbkLocale, 3, "A" + kZhong, std::string("A\0######", 8)},
+        {kGbkLocale, 3, kZhong + "A", kZhong + std::string("\0#####", 6)},
+    };
+    for (const auto& [locale, width, source, bytes] : cases) {
+        REQUIRE_LOCALE(locale);
+        char field[8];
+        std::memset(field, '#', sizeof field);
+        text::CopyField(field, width, source);
+        EXPECT_EQ(std::string(field, 8), bytes) << source;
+    }
 }
 
-TEST(TextCopyField, GbkCutDoesNotLeaveALoneLeadByte) {
-    REQUIRE_LOCALE(kGbkLocale);
-    char code[3];
-    std::memset(code, '#', sizeof code);
-    text::CopyField(code, sizeof code, "A" + kZhong);
-    EXPECT_EQ(std::string(code, 3), std::string("A\0#", 3));
-    std::memset(code, '#', sizeof code);
-    text::CopyField(code, sizeof code, kZhong + "A");
-    EXPECT_EQ(std::string(code, 3), kZhong + std::string(1, '\0'));
-}
-
-TEST(TextFieldText, EndsAtTheFirstNulOrTheWidth) {
-    const char full[4] = {'A', 'B', 'C', 'D'};
-    EXPECT_EQ(text::FieldText(full, 4), "ABCD");
-    const char cut[4] = {'A', '\0', 'C', 'D'};
-    EXPECT_EQ(text::FieldText(cut, 4), "A");
-}
-
-TEST(TextTrim, RemovesWhiteSpaceAtBothEndsOnly) {
-    REQUIRE_LOCALE("C");
-    EXPECT_EQ(text::Trim("  A B \t\r\n"), "A B");
-    EXPECT_EQ(text::Trim("   "), "");
-    EXPECT_EQ(text::Trim(""), "");
-}
-
-TEST(TextTrim, GbkCharactersAreNotTrimmed) {
-    REQUIRE_LOCALE(kGbkLocale);
-    EXPECT_EQ(text::Trim(" " + kZhong + " "), kZhong);
+TEST(TextTrim, RemovesWhiteSpaceAtBothEndsButNoGbkCharacter) {
+    const TextCase cases[] = {{"C", "  A B \t\r\n", "A B"}, {"C", "   ", ""}, {"C", "", ""},
+                              {kGbkLocale, " " + kZhong + " ", kZhong}};
+    for (const auto& [locale, in, out] : cases) {
+        REQUIRE_LOCALE(locale);
+        EXPECT_EQ(text::Trim(in), out) << in;
+    }
 }
 
 // _stricmp folds A-Z to lower case and compares every other byte by its unsigned value: '_'
 // (0x5F) and '[' (0x5B) come before every letter, bytes above 0x7F after all of them.
-struct Ordered {
-    const char* Lower;
-    const char* Higher;
-};
-class TextCompareNoCase : public ::testing::TestWithParam<Ordered> {};
-
-TEST_P(TextCompareNoCase, OrdersLikeStricmp) {
+TEST(TextCompareNoCase, OrdersLikeStricmpInEveryLocale) {
+    const std::pair<const char*, const char*> ordered[] = {
+        {"_", "a"}, {"_", "A"}, {"_", "Z"}, {"[", "_"}, {"[", "a"}, {"Z", "\x81"},
+        {"z", "\xE9"}, {"A.B", "ABC"}, {"AB", "abc"}, {"", "a"}, {"\x7F", "\x80"}};
     for (const char* locale : {"C", kGbkLocale}) {
         REQUIRE_LOCALE(locale);
-        EXPECT_LT(text::CompareNoCase(GetParam().Lower, GetParam().Higher), 0) << locale;
-        EXPECT_GT(text::CompareNoCase(GetParam().Higher, GetParam().Lower), 0) << locale;
+        for (const auto& [lower, higher] : ordered) {
+            EXPECT_LT(text::CompareNoCase(lower, higher), 0) << locale << " " << lower << " " << higher;
+            EXPECT_GT(text::CompareNoCase(higher, lower), 0) << locale << " " << lower << " " << higher;
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Pairs, TextCompareNoCase,
-                         ::testing::Values(Ordered{"_", "a"}, Ordered{"_", "A"}, Ordered{"_", "Z"},
-                                           Ordered{"[", "_"}, Ordered{"[", "a"}, Ordered{"Z", "\x81"},
-                                           Ordered{"z", "\xE9"}, Ordered{"A.B", "ABC"},
-                                           Ordered{"AB", "abc"}, Ordered{"", "a"},
-                                           Ordered{"\x7F", "\x80"}));
-
-TEST(TextCompareNoCaseEquality, LettersDifferingOnlyInCaseAreEqual) {
     EXPECT_EQ(text::CompareNoCase("aBc.Xy", "AbC.xY"), 0);
     EXPECT_EQ(text::CompareNoCase("", ""), 0);
     // Only A-Z fold: bytes that some code pages call letters do not.

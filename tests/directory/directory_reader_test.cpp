@@ -6,7 +6,9 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "frame/symbol_database.h"
 #include "support/test_support.h"
@@ -15,7 +17,9 @@
 namespace tessary {
 namespace {
 
+using testing::Bytes;
 using testing::kGbkLocale;
+using testing::Nul;
 using testing::ScopedLocale;
 using testing::TempDir;
 using testing::WriteFileBytes;
@@ -46,6 +50,13 @@ protected:
         return db.LoadDirectory();
     }
     const ExchangeEntry* Entry(const char* key) const { return FindRecord(db.Exchanges, key); }
+    // A Type element with the given ID and then Code, Name, Alert, Trade, Quote as far as given.
+    static std::vector<XmlAttribute> Type(const char* id, std::vector<std::string> values) {
+        std::vector<XmlAttribute> type = ExchangeType(0, "", "");
+        type[0].Value = id;
+        for (std::size_t i = 0; i < values.size(); ++i) type[i + 1].Value = values[i];
+        return type;
+    }
 
     TempDir dir;
     SymbolDatabase db;
@@ -69,32 +80,34 @@ class ScopedTimeZone {
 public:
     explicit ScopedTimeZone(const char* zone) {
         if (const char* old = std::getenv("TZ")) previous_ = old;
-        else hadNone_ = true;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
+        Set(zone);
     }
-    ~ScopedTimeZone() {
-        if (hadNone_) ::unsetenv("TZ");
-        else ::setenv("TZ", previous_.c_str(), 1);
-        ::tzset();
-    }
+    ~ScopedTimeZone() { Set(previous_ ? previous_->c_str() : nullptr); }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
-    std::string previous_;
-    bool hadNone_ = false;
+    static void Set(const char* zone) {
+        if (zone != nullptr) ::setenv("TZ", zone, 1);
+        else ::unsetenv("TZ");
+        ::tzset();
+    }
+    std::optional<std::string> previous_;
 };
 
 // ---- Files that do not load ----
 
 TEST_F(DirectoryReader, MissingFileFails) { EXPECT_EQ(db.LoadDirectory(), 0); }
 
-TEST_F(DirectoryReader, FileThatIsNotXmlFails) {
-    EXPECT_EQ(LoadXml(""), 0);
-    EXPECT_EQ(LoadXml("Result Expires=20991231"), 0);
-    EXPECT_EQ(LoadXml("<Result Expires=\"20991231 235959\"><Exchange>"), 0);
-    EXPECT_EQ(LoadXml(std::string("\0\0\0\0", 4)), 0);
+TEST_F(DirectoryReader, FileThatIsNotXmlOrHasNoResultFails) {
+    for (const std::string& xml :
+         {std::string(), std::string("Result Expires=20991231"), std::string("\0\0\0\0", 4),
+          std::string("<Result Expires=\"20991231 235959\"><Exchange>"),
+          std::string("<Directory Expires=\"20991231 235959\"><Exchange>"
+                      "<Type ID=\"1\" Code=\"SH\" Name=\"S\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
+                      "</Exchange></Directory>"),
+          std::string("<result Expires=\"20991231 235959\"/>")})
+        EXPECT_EQ(LoadXml(xml), 0) << xml;
     EXPECT_TRUE(db.Exchanges.empty());
 }
 
@@ -134,8 +147,7 @@ TEST_F(DirectoryReader, ExternalEntityIsNeverRead) {
 }
 
 TEST_F(DirectoryReader, DeeplyNestedFileFailsWithoutCrashing) {
-    // About 50 MB of nested elements: the parser must give up on the depth, not exhaust the
-    // stack or the memory.
+    // About 50 MB of nested elements: the parser must give up on the depth, not exhaust the stack.
     constexpr std::size_t kBytes = 50u << 20;
     {
         std::ofstream out(dir / "Directory.xml", std::ios::binary);
@@ -152,52 +164,34 @@ TEST_F(DirectoryReader, DeeplyNestedFileFailsWithoutCrashing) {
     EXPECT_NE(sink.Items[0].Message.find("not well-formed"), std::string::npos) << sink.Items[0].Message;
 }
 
-TEST_F(DirectoryReader, MissingResultFails) {
-    EXPECT_EQ(LoadXml("<Directory Expires=\"20991231 235959\"><Exchange>"
-                      "<Type ID=\"1\" Code=\"SH\" Name=\"S\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
-                      "</Exchange></Directory>"),
-              0);
-    EXPECT_EQ(LoadXml("<result Expires=\"20991231 235959\"/>"), 0);
-}
-
 // ---- Expires ----
 
-TEST_F(DirectoryReader, MissingOrEmptyExpiresFails) {
-    EXPECT_EQ(LoadExpires(std::nullopt), 0);
-    EXPECT_EQ(LoadExpires(""), 0);
-    EXPECT_EQ(LoadXml("<Result expires=\"20991231 235959\"/>"), 0);
-}
-
 TEST_F(DirectoryReader, ExpiresIsReadByFixedPositions) {
-    ASSERT_EQ(LoadExpires("20240418 153000"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 15, 30, 0));
-    // Position 9 may hold anything.
-    db.ExpiryTime = 0;
-    ASSERT_EQ(LoadExpires("20240418T153000"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 15, 30, 0));
-    // Pieces beyond the end of the text read as 0.
-    ASSERT_EQ(LoadExpires("20240418"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 0, 0, 0));
-    ASSERT_EQ(LoadExpires("20240418 15"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 15, 0, 0));
-    // Colons shift the pieces: the minute reads ":3" and the second "0:", both 0.
-    ASSERT_EQ(LoadExpires("20240418 15:30:00"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 15, 0, 0));
+    const std::pair<const char*, std::int64_t> cases[] = {
+        {"20240418 153000", Local(2024, 4, 18, 15, 30, 0)},
+        {"20240418T153000", Local(2024, 4, 18, 15, 30, 0)},  // position 9 may hold anything
+        {"20240418", Local(2024, 4, 18, 0, 0, 0)},           // pieces beyond the end read as 0
+        {"20240418 15", Local(2024, 4, 18, 15, 0, 0)},
+        // Colons shift the pieces: the minute reads ":3" and the second "0:", both 0.
+        {"20240418 15:30:00", Local(2024, 4, 18, 15, 0, 0)},
+        {"20240431 120000", Local(2024, 5, 1, 12, 0, 0)},  // a day beyond the month rolls over
+    };
+    for (const auto& [text, time] : cases) {
+        db.ExpiryTime = 0;
+        ASSERT_EQ(LoadExpires(text), 1) << text;
+        EXPECT_EQ(db.ExpiryTime, time) << text;
+    }
 }
 
-TEST_F(DirectoryReader, DayBeyondTheMonthRollsOver) {
-    ASSERT_EQ(LoadExpires("20240431 120000"), 1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 5, 1, 12, 0, 0));
-}
-
-TEST_F(DirectoryReader, InvalidExpiresFails) {
-    for (const char* text : {"2024-04-18 15:30:00",  // the month reads as "-0"
+TEST_F(DirectoryReader, MissingEmptyOrInvalidExpiresFails) {
+    EXPECT_EQ(LoadExpires(std::nullopt), 0);
+    EXPECT_EQ(LoadXml("<Result expires=\"20991231 235959\"/>"), 0);
+    for (const char* text : {"", "2024-04-18 15:30:00",  // the month reads as "-0"
                              "2024", "20241318 153000", "20240018 153000", "20240400 153000",
                              "20240432 153000", "20240418 240000", "20240418 236000",
                              "20240418 235960", "18991231 120000", "YYYYMMDD hh:mm:ss",
-                             "19690101 120000", "30010101 120000", "99991231 235959"}) {
+                             "19690101 120000", "30010101 120000", "99991231 235959"})
         EXPECT_EQ(LoadExpires(text), 0) << text;
-    }
 }
 
 TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
@@ -258,66 +252,39 @@ TEST_F(DirectoryReader, TheFirstResultInDocumentOrderGivesExpires) {
 
 // ---- Entries ----
 
-TEST_F(DirectoryReader, FieldsOfAnEntry) {
-    ASSERT_EQ(LoadTypes({ExchangeType(3, "HK", "Hong Kong", 1, 0, 1)}), 1);
-    const ExchangeEntry* e = Entry("3");
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Id, 3);
-    EXPECT_STREQ(e->Code, "HK");
-    EXPECT_STREQ(e->Name, "Hong Kong");
-    EXPECT_EQ(e->Alert, 1);
-    EXPECT_EQ(e->Trade, 0);
-    EXPECT_EQ(e->Quote, 1);
-    EXPECT_EQ(e->Serial, 1);
-}
-
-TEST_F(DirectoryReader, RepeatedIdKeepsOneEntryWithTheLaterValues) {
-    ASSERT_EQ(LoadTypes({ExchangeType(3, "AA", "First", 1, 1, 1), ExchangeType(3, "BB", "Second", 0, 0, 0),
-                         ExchangeType(4, "CC", "Third")}),
+TEST_F(DirectoryReader, RepeatedIdKeepsOneEntryWithTheLaterValuesAndPlace) {
+    ASSERT_EQ(LoadTypes({ExchangeType(3, "AB", "A long first name", 1, 1, 1),
+                         ExchangeType(3, "C", "Short", 0, 0, 0), ExchangeType(4, "CC", "Third")}),
               1);
     ASSERT_EQ(db.Exchanges.size(), 2u);
-    EXPECT_STREQ(Entry("3")->Code, "BB");
-    EXPECT_STREQ(Entry("3")->Name, "Second");
-    EXPECT_EQ(Entry("3")->Alert, 0);
-    EXPECT_EQ(Entry("3")->Serial, 2);
+    const ExchangeEntry* e = Entry("3");
+    // The shorter later texts leave nothing of the earlier ones.
+    EXPECT_EQ(Bytes(e->Code, sizeof e->Code), std::string("C\0\0", 3));
+    EXPECT_EQ(Bytes(e->Name, sizeof e->Name), "Short" + Nul(46));
+    EXPECT_EQ(e->Alert + e->Trade + e->Quote, 0);
+    EXPECT_EQ(e->Serial, 2);
     EXPECT_EQ(Entry("4")->Serial, 3);
 }
 
-TEST_F(DirectoryReader, ShorterLaterTextsLeaveNothingOfTheEarlierOnes) {
-    ASSERT_EQ(LoadTypes({ExchangeType(3, "AB", "A long first name"), ExchangeType(3, "C", "Short")}), 1);
-    const ExchangeEntry* e = Entry("3");
-    EXPECT_EQ(std::string(e->Code, sizeof e->Code), std::string("C\0\0", 3));
-    EXPECT_EQ(std::string(e->Name, sizeof e->Name), "Short" + std::string(46, '\0'));
+TEST_F(DirectoryReader, FlagIsSetOnlyForTheNumberOne) {
+    const std::pair<const char*, std::int32_t> cases[] = {{"1", 1},   {" 1", 1},  {"01", 1},  {"+1", 1},
+                                                          {"1x", 1},  {"2", 0},   {"0", 0},   {"yes", 0},
+                                                          {"-1", 0},  {"4294967297", 0}, {"", 0}};
+    for (const auto& [text, flag] : cases) {
+        SCOPED_TRACE(text);
+        ASSERT_EQ(LoadTypes({Type("1", {"A", "N", text, "0", "0"}), Type("2", {"B", "N", "0", text, "0"}),
+                             Type("3", {"C", "N", "0", "0", text})}),
+                  1);
+        EXPECT_EQ(Entry("1")->Alert, flag);
+        EXPECT_EQ(Entry("2")->Trade, flag);
+        EXPECT_EQ(Entry("3")->Quote, flag);
+        EXPECT_EQ(Entry("1")->Trade + Entry("1")->Quote + Entry("2")->Alert + Entry("3")->Alert, 0);
+    }
 }
-
-struct FlagCase {
-    const char* Text;
-    std::int32_t Flag;
-};
-class DirectoryFlags : public DirectoryReader, public ::testing::WithParamInterface<FlagCase> {};
-
-TEST_P(DirectoryFlags, FlagIsSetOnlyForTheNumberOne) {
-    const std::string text = GetParam().Text;
-    ASSERT_EQ(LoadTypes({{{"ID", "1"}, {"Code", "A"}, {"Name", "N"}, {"Alert", text}, {"Trade", "0"}, {"Quote", "0"}},
-                         {{"ID", "2"}, {"Code", "B"}, {"Name", "N"}, {"Alert", "0"}, {"Trade", text}, {"Quote", "0"}},
-                         {{"ID", "3"}, {"Code", "C"}, {"Name", "N"}, {"Alert", "0"}, {"Trade", "0"}, {"Quote", text}}}),
-              1);
-    EXPECT_EQ(Entry("1")->Alert, GetParam().Flag);
-    EXPECT_EQ(Entry("2")->Trade, GetParam().Flag);
-    EXPECT_EQ(Entry("3")->Quote, GetParam().Flag);
-    EXPECT_EQ(Entry("1")->Trade + Entry("1")->Quote + Entry("2")->Alert + Entry("3")->Alert, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, DirectoryFlags,
-                         ::testing::Values(FlagCase{"1", 1}, FlagCase{" 1", 1}, FlagCase{"01", 1},
-                                           FlagCase{"+1", 1}, FlagCase{"1x", 1}, FlagCase{"2", 0},
-                                           FlagCase{"0", 0}, FlagCase{"yes", 0}, FlagCase{"-1", 0},
-                                           FlagCase{"4294967297", 0}, FlagCase{"", 0}));
 
 TEST_F(DirectoryReader, KeyIsTheNumberInDecimalAndIdItsLow16Bits) {
-    ASSERT_EQ(LoadTypes({ExchangeType(0, "A", "N"), {{"ID", "007"}, {"Code", "B"}, {"Name", "N"}, {"Alert", "1"}, {"Trade", "1"}, {"Quote", "1"}},
-                         ExchangeType(70000, "C", "N"), ExchangeType(-1, "D", "N"),
-                         {{"ID", " +12abc"}, {"Code", "E"}, {"Name", "N"}, {"Alert", "1"}, {"Trade", "1"}, {"Quote", "1"}}}),
+    ASSERT_EQ(LoadTypes({ExchangeType(0, "A", "N"), Type("007", {"B"}), ExchangeType(70000, "C", "N"),
+                         ExchangeType(-1, "D", "N"), Type(" +12abc", {"E"})}),
               1);
     EXPECT_EQ(db.Exchanges.size(), 5u);
     ASSERT_NE(Entry("0"), nullptr);
@@ -335,17 +302,16 @@ TEST_F(DirectoryReader, KeyIsTheNumberInDecimalAndIdItsLow16Bits) {
 // A Type element without an ID (or with an empty one) has no key: it is skipped and takes no
 // place in the order; missing texts give empty fields and missing numbers 0, whatever the
 // element before it held.
-TEST_F(DirectoryReader, MissingAttributes) {
+TEST_F(DirectoryReader, TypeWithoutAnIdIsSkippedAndMissingValuesAreEmpty) {
+    std::vector<XmlAttribute> noId = ExchangeType(0, "NO", "No ID");
+    noId.erase(noId.begin());
     ASSERT_EQ(LoadTypes({ExchangeType(1, "AA", "Full", 1, 1, 1),
-                         {{"Code", "NO"}, {"Name", "No ID"}, {"Alert", "1"}, {"Trade", "1"}, {"Quote", "1"}},
-                         {{"ID", ""}, {"Code", "EM"}, {"Name", "Empty ID"}, {"Alert", "1"}, {"Trade", "1"}, {"Quote", "1"}},
-                         {{"ID", "2"}},
-                         {{"ID", "3"}, {"Code", ""}, {"Name", ""}, {"Alert", ""}, {"Trade", ""}, {"Quote", ""}}}),
+                         noId, Type("", {"EM", "Empty ID"}), {{"ID", "2"}}, Type("3", {"", "", "", "", ""})}),
               1);
     ASSERT_EQ(db.Exchanges.size(), 3u);
     const ExchangeEntry* bare = Entry("2");
-    EXPECT_EQ(std::string(bare->Code, sizeof bare->Code), std::string(3, '\0'));
-    EXPECT_EQ(std::string(bare->Name, sizeof bare->Name), std::string(51, '\0'));
+    EXPECT_EQ(Bytes(bare->Code, sizeof bare->Code), Nul(3));
+    EXPECT_EQ(Bytes(bare->Name, sizeof bare->Name), Nul(51));
     EXPECT_EQ(bare->Alert + bare->Trade + bare->Quote, 0);
     EXPECT_EQ(bare->Serial, 2);
     EXPECT_STREQ(Entry("3")->Code, "");
@@ -358,9 +324,9 @@ TEST_F(DirectoryReader, OverlongTextsAreCutToTheirFields) {
     const std::string longName(60, 'N');
     const std::string hugeName(10000, 'H');
     ASSERT_EQ(LoadTypes({ExchangeType(1, "ABCD", longName), ExchangeType(2, "XY", hugeName)}), 1);
-    EXPECT_EQ(std::string(Entry("1")->Code, 3), std::string("AB\0", 3));
-    EXPECT_EQ(std::string(Entry("1")->Name, 51), std::string(50, 'N') + '\0');
-    EXPECT_EQ(std::string(Entry("2")->Name, 51), std::string(50, 'H') + '\0');
+    EXPECT_EQ(Bytes(Entry("1")->Code, 3), std::string("AB\0", 3));
+    EXPECT_EQ(Bytes(Entry("1")->Name, 51), std::string(50, 'N') + '\0');
+    EXPECT_EQ(Bytes(Entry("2")->Name, 51), std::string(50, 'H') + '\0');
     // The fields behind Name were not overrun.
     EXPECT_EQ(Entry("2")->Alert, 1);
     EXPECT_EQ(Entry("2")->Serial, 2);
@@ -377,30 +343,20 @@ TEST_F(DirectoryReader, GbkCutNeverSplitsACharacter) {
     ASSERT_TRUE(gbk.ok());
     // 49 ASCII bytes and one double-byte character: 51 bytes, cut to 49, not 50.
     ASSERT_EQ(LoadTypes({ExchangeType(1, "A" + kZhongWenUtf8, std::string(49, 'n') + kZhongWenUtf8)}), 1);
-    EXPECT_EQ(std::string(Entry("1")->Code, 3), std::string("A\0\0", 3));
-    EXPECT_EQ(std::string(Entry("1")->Name, 51), std::string(49, 'n') + std::string(2, '\0'));
+    EXPECT_EQ(Bytes(Entry("1")->Code, 3), std::string("A\0\0", 3));
+    EXPECT_EQ(Bytes(Entry("1")->Name, 51), std::string(49, 'n') + Nul(2));
 }
 
 TEST_F(DirectoryReader, GbkFileReadInTheGbkLocaleGivesGbkBytes) {
     writer::DirectoryDescription d;
     d.Encoding = "GBK";
     d.Types = {ExchangeType(1, "SH", kZhongWenUtf8)};
-    {
-        const ScopedLocale gbk(kGbkLocale);
-        ASSERT_TRUE(gbk.ok());
+    for (const auto& [locale, name] : {std::pair{kGbkLocale, kZhongWenGbk}, std::pair{"C", std::string("??")},
+                                       std::pair{"C.UTF-8", kZhongWenUtf8}}) {
+        const ScopedLocale scoped(locale);
+        ASSERT_TRUE(scoped.ok()) << locale;
         ASSERT_EQ(Load(d), 1);
-        EXPECT_EQ(std::string(Entry("1")->Name), kZhongWenGbk);
-    }
-    {
-        const ScopedLocale c("C");
-        ASSERT_EQ(Load(d), 1);
-        EXPECT_EQ(std::string(Entry("1")->Name), "??");
-    }
-    {
-        const ScopedLocale utf8("C.UTF-8");
-        ASSERT_TRUE(utf8.ok());
-        ASSERT_EQ(Load(d), 1);
-        EXPECT_EQ(std::string(Entry("1")->Name), kZhongWenUtf8);
+        EXPECT_EQ(std::string(Entry("1")->Name), name) << locale;
     }
 }
 

@@ -74,14 +74,30 @@ writer::DataDirectory SmallDirectory() {
                                   record("00005", "HSBC Holdings", 1, "HSBC")};
     writer::Group markets{1, {7, 8}, {}, std::nullopt};
     writer::SubGroup sub{"G00010", "Mainland", {1, 2}, {}, {}, {}, {}};
-    sub.Leaves.push_back({"G10010030", "Banks", "600000.SH,000001.sz,600036.SH", {}, {}, {}, {}});
-    sub.Leaves.push_back({"G10010040", "Tech", "300750.SZ,NOPE.SZ", {}, {}, {}, {}});
-    markets.SubGroups.push_back(std::move(sub));
-    writer::SubGroup hk{"G00020", "Hong Kong", {0, 0}, {}, {}, {}, {}};
-    hk.Leaves.push_back({"G10020010", "Blue chips", "00700.HK,00005.HK", {}, {}, {}, {}});
-    markets.SubGroups.push_back(std::move(hk));
+    sub.Leaves = {Leaf("G10010030", "600000.SH,000001.sz,600036.SH", "Banks"),
+                  Leaf("G10010040", "300750.SZ,NOPE.SZ", "Tech")};
+    markets.SubGroups = {std::move(sub), Sub("G00020", {Leaf("G10020010", "00700.HK,00005.HK", "Blue chips")},
+                                             "Hong Kong")};
     d.Groups.Groups.push_back(std::move(markets));
     return d;
+}
+
+writer::LeafGroup Leaf(std::string code, std::string list, std::string name) {
+    return {std::move(code), std::move(name), std::move(list), {}, {}, {}, {}};
+}
+
+writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves, std::string name) {
+    return {std::move(code), std::move(name), {0, 0}, std::move(leaves), {}, {}, {}};
+}
+
+writer::Group MakeGroup(std::uint16_t id, std::vector<writer::SubGroup> subs) {
+    return {id, {0, 0}, std::move(subs), std::nullopt};
+}
+
+std::vector<std::string> SymbolTexts(const SymbolInfo* records, std::size_t count) {
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < count; ++i) texts.emplace_back(records[i].Symbol);
+    return texts;
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
+#include "tessary.h"
 #include "writer/data_writer.h"
 
 namespace tessary::testing {
@@ -51,5 +54,43 @@ inline constexpr const char* kGbkLocale = "zh_CN.GBK";
 
 [[nodiscard]] std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+// Group records for the writer; their lengths are left for it to compute.
+[[nodiscard]] writer::LeafGroup Leaf(std::string code, std::string list = "", std::string name = "leaf");
+[[nodiscard]] writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves = {},
+                                   std::string name = "sub");
+[[nodiscard]] writer::Group MakeGroup(std::uint16_t id, std::vector<writer::SubGroup> subs = {});
+
+// ---- Record bytes ----
+
+inline constexpr unsigned char kPoison = 0xCC;
+
+// The `n` bytes at `p`, to compare a record's layout with an expected byte string.
+[[nodiscard]] inline std::string Bytes(const void* p, std::size_t n) {
+    return {static_cast<const char*>(p), n};
+}
+[[nodiscard]] inline std::string Nul(std::size_t n) { return std::string(n, '\0'); }
+[[nodiscard]] inline std::string Poison(std::size_t n) { return std::string(n, static_cast<char>(kPoison)); }
+
+// A pointer value put into outputs that a failing call must leave alone.
+template <class T>
+[[nodiscard]] T* PoisonPointer() {
+    return reinterpret_cast<T*>(std::uintptr_t{0x5A5A5A5A});
+}
+
+// One record followed by guard bytes, all poisoned, to see exactly which bytes a call writes.
+template <class T>
+struct Guarded {
+    Guarded() { std::memset(static_cast<void*>(this), kPoison, sizeof *this); }
+    [[nodiscard]] bool GuardIntact() const { return Bytes(Guard, sizeof Guard) == Poison(sizeof Guard); }
+    T Record;
+    unsigned char Guard[64];
+};
+
+// The Symbol text of every record.
+[[nodiscard]] std::vector<std::string> SymbolTexts(const SymbolInfo* records, std::size_t count);
+[[nodiscard]] inline std::vector<std::string> SymbolTexts(const std::vector<SymbolInfo>& records) {
+    return SymbolTexts(records.data(), records.size());
+}
 
 }  // namespace tessary::testing

@@ -1,7 +1,5 @@
 // LoadSymbolTables: every exchange's Light file into the symbol-table map, through a database
 // made per test, with files from the data writer (damaged where a test needs it).
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -61,28 +59,25 @@ TEST_F(LightTableReader, MissingFileFails) {
     EXPECT_TRUE(db.SymbolTables.empty());
 }
 
-TEST_F(LightTableReader, EmptyFileFails) {
-    rawFiles["1"] = "";
-    EXPECT_EQ(Load(), 0);
-    ASSERT_NE(Table("1"), nullptr);
-    EXPECT_EQ(Table("1")->Magic, -1);
-}
-
-TEST_F(LightTableReader, ThreeByteFileFailsEvenWhenItsBytesStartLike207) {
-    // With a zero preset these bytes would read as 207; the preset is -1.
-    rawFiles["1"] = std::string("\xCF\0\0", 3);
-    EXPECT_EQ(Load(), 0);
-    ASSERT_NE(Table("1"), nullptr);
-    EXPECT_EQ(static_cast<std::uint32_t>(Table("1")->Magic), 0xFF0000CFu);
-}
-
 TEST_F(LightTableReader, WrongMagicFailsAndLeavesTheTableWithTheValueRead) {
-    data.LightTables["1"].Magic = 206;
-    data.LightTables["1"].Records = {MakeLightRecord("ABC")};
-    EXPECT_EQ(Load(), 0);
-    ASSERT_NE(Table("1"), nullptr);
-    EXPECT_EQ(Table("1")->Magic, 206);
-    EXPECT_TRUE(Table("1")->Symbols.empty());
+    LightTable wrong;
+    wrong.Magic = 206;
+    wrong.Records = {MakeLightRecord("ABC")};
+    const std::pair<std::string, std::uint32_t> cases[] = {
+        {"", 0xFFFFFFFFu},
+        // With a zero preset these bytes would read as 207; the preset is -1.
+        {std::string("\xCF\0\0", 3), 0xFF0000CFu},
+        {writer::RenderLightTable(wrong), 206u},
+    };
+    for (const auto& [bytes, magic] : cases) {
+        SCOPED_TRACE(magic);
+        rawFiles["1"] = bytes;
+        db.ClearSymbolTables();
+        EXPECT_EQ(Load(), 0);
+        ASSERT_NE(Table("1"), nullptr);
+        EXPECT_EQ(static_cast<std::uint32_t>(Table("1")->Magic), magic);
+        EXPECT_TRUE(Table("1")->Symbols.empty());
+    }
 }
 
 TEST_F(LightTableReader, OneMissingFileAmongSeveralFailsAndKeepsEarlierTables) {
@@ -94,19 +89,6 @@ TEST_F(LightTableReader, OneMissingFileAmongSeveralFailsAndKeepsEarlierTables) {
     ASSERT_NE(Symbol("1", "ONE"), nullptr);
     EXPECT_EQ(Table("2"), nullptr);
     EXPECT_EQ(Table("3"), nullptr);
-    db.ClearSymbolTables();
-    EXPECT_TRUE(db.SymbolTables.empty());
-}
-
-TEST_F(LightTableReader, LockedFileFails) {
-    data.LightTables["1"].Records = {MakeLightRecord("ABC")};
-    writer::WriteDataDirectory(dir.path(), data);
-    const int writer = ::open(LightPath("1").c_str(), O_RDWR);
-    ASSERT_GE(writer, 0);
-    ASSERT_EQ(::flock(writer, LOCK_EX), 0);
-    ASSERT_EQ(db.LoadDirectory(), 1);
-    EXPECT_EQ(db.LoadSymbolTables(), 0);
-    ::close(writer);
 }
 
 // ---- Lengths ----
@@ -126,8 +108,13 @@ TEST_F(LightTableReader, HeaderOnlyIsAnEmptyTable) {
     EXPECT_TRUE(Table("1")->Symbols.empty());
 }
 
-TEST_F(LightTableReader, CutHeaderKeepsThePresetsOfTheMissingBytes) {
-    rawFiles["1"] = writer::RenderLightTable(LightTable{}).substr(0, 4) + std::string(6, '\xFF');
+TEST_F(LightTableReader, CutHeaderIsAnEmptyTableKeepingThePresetsOfTheMissingBytes) {
+    const std::string magic = writer::RenderLightTable(LightTable{}).substr(0, 4);
+    rawFiles["1"] = magic;
+    ASSERT_EQ(Load(), 1);
+    EXPECT_TRUE(Table("1")->Symbols.empty());
+    rawFiles["1"] = magic + std::string(6, '\xFF');
+    db.ClearSymbolTables();
     ASSERT_EQ(Load(), 1);
     ASSERT_NE(Table("1"), nullptr);
     EXPECT_EQ(Table("1")->HeaderValue[0], 0xFFFFFFFFu);
@@ -163,15 +150,8 @@ TEST_F(LightTableReader, TrailingPartialRecordIsNeverReadAsASymbol) {
     }
 }
 
-TEST_F(LightTableReader, FileShorterThanTheHeaderWithTheRightMagicIsEmpty) {
-    rawFiles["1"] = writer::RenderLightTable(LightTable{}).substr(0, 4);
-    ASSERT_EQ(Load(), 1);
-    EXPECT_TRUE(Table("1")->Symbols.empty());
-}
-
 TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
-    // A valid header followed by 200 MB of zero bytes: about 594,000 records, all with the
-    // blank code. Written sparse, so the test costs little disk.
+    // A valid header and 200 MB of zero bytes (sparse): about 594,000 records of the blank code.
     constexpr std::size_t kFileSize = std::size_t{200} << 20;
     writer::WriteDataDirectory(dir.path(), data);
     WriteFileBytes(LightPath("1"), writer::RenderLightTable(LightTable{}));
@@ -188,37 +168,34 @@ TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
 // ---- Records ----
 
 TEST_F(LightTableReader, EveryFieldComesFromItsOffset) {
-    // Every text field full to its width with no terminator, so a wrong offset or width shows
-    // as a neighbour's bytes.
+    // Every text full to its width with no terminator: a wrong offset or width shows a neighbour's bytes.
+    struct Text {
+        std::string LightRecord::*Member;
+        SymbolField Field;
+        std::string Value;
+    };
+    const Text texts[] = {{&LightRecord::Code, SymbolField::Code, std::string(17, 'C')},
+                          {&LightRecord::Name, SymbolField::Name, std::string(49, 'N')},
+                          {&LightRecord::AuxCode, SymbolField::AuxCode, std::string(17, 'A')},
+                          {&LightRecord::SearchText1, SymbolField::SearchText1, std::string(65, '1')},
+                          {&LightRecord::SearchText2, SymbolField::SearchText2, std::string(65, '2')},
+                          {&LightRecord::SearchText3, SymbolField::SearchText3, std::string(49, '3')},
+                          {&LightRecord::SearchText4, SymbolField::SearchText4, std::string(49, '4')},
+                          {&LightRecord::SearchKey1, SymbolField::SearchKey1, std::string(17, 'k')},
+                          {&LightRecord::SearchKey2, SymbolField::SearchKey2, std::string(17, 'K')}};
     LightRecord r;
-    r.Code = std::string(17, 'C');
-    r.Name = std::string(49, 'N');
-    r.AuxCode = std::string(17, 'A');
+    for (const Text& t : texts) r.*t.Member = t.Value;
     r.Type = 0x01020304;
     r.AuxValue = -2;
-    r.SearchText1 = std::string(65, '1');
-    r.SearchText2 = std::string(65, '2');
-    r.SearchText3 = std::string(49, '3');
-    r.SearchText4 = std::string(49, '4');
-    r.SearchKey1 = std::string(17, 'k');
-    r.SearchKey2 = std::string(17, 'K');
     data.LightTables["1"].Records = {r};
     ASSERT_EQ(Load(), 1);
     const SymbolEntry* e = Symbol("1", std::string(17, 'C'));
     ASSERT_NE(e, nullptr);
+    for (const Text& t : texts) EXPECT_EQ(e->Field(t.Field), t.Value) << t.Value;
     EXPECT_EQ(e->ExchangeId, 1);
     EXPECT_EQ(e->Symbol, std::string(17, 'C') + ".XY");
-    EXPECT_EQ(e->Code(), std::string(17, 'C'));
-    EXPECT_EQ(e->Name(), std::string(49, 'N'));
-    EXPECT_EQ(e->Field(SymbolField::AuxCode), std::string(17, 'A'));
     EXPECT_EQ(e->Type, 0x01020304);
     EXPECT_EQ(e->AuxValue, -2);
-    EXPECT_EQ(e->Field(SymbolField::SearchText1), std::string(65, '1'));
-    EXPECT_EQ(e->Field(SymbolField::SearchText2), std::string(65, '2'));
-    EXPECT_EQ(e->Field(SymbolField::SearchText3), std::string(49, '3'));
-    EXPECT_EQ(e->Field(SymbolField::SearchText4), std::string(49, '4'));
-    EXPECT_EQ(e->Field(SymbolField::SearchKey1), std::string(17, 'k'));
-    EXPECT_EQ(e->Field(SymbolField::SearchKey2), std::string(17, 'K'));
     EXPECT_EQ(e->Serial, 1);
 }
 
@@ -253,9 +230,12 @@ TEST_F(LightTableReader, RepeatedCodeKeepsOneEntryWithTheLaterRecord) {
     EXPECT_EQ(Symbol("1", "DEF")->Serial, 3);
 }
 
-TEST_F(LightTableReader, CodeIsTrimmedForTheKeyAndKeptInCode) {
-    data.LightTables["1"].Records = {MakeLightRecord("  ABC"), MakeLightRecord("DEF \t"), MakeLightRecord(" ")};
+TEST_F(LightTableReader, KeyIsTheTrimmedCodeInItsOwnCaseAndCodeKeepsTheBlanks) {
+    data.LightTables["1"].Records = {MakeLightRecord("  ABC"), MakeLightRecord("DEF \t"),
+                                     MakeLightRecord(" "), MakeLightRecord("abc", "lower")};
     ASSERT_EQ(Load(), 1);
+    EXPECT_EQ(Table("1")->Symbols.size(), 4u);
+    EXPECT_EQ(Symbol("1", "abc")->Name(), "lower");
     const SymbolEntry* e = Symbol("1", "ABC");
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Symbol, "ABC.XY");
@@ -265,14 +245,6 @@ TEST_F(LightTableReader, CodeIsTrimmedForTheKeyAndKeptInCode) {
     EXPECT_EQ(Symbol("1", "DEF")->Code(), "DEF \t");
     ASSERT_NE(Symbol("1", ""), nullptr);
     EXPECT_EQ(Symbol("1", "")->Symbol, ".XY");
-}
-
-TEST_F(LightTableReader, CodesDifferingInCaseAreTwoEntries) {
-    data.LightTables["1"].Records = {MakeLightRecord("abc", "lower"), MakeLightRecord("ABC", "upper")};
-    ASSERT_EQ(Load(), 1);
-    EXPECT_EQ(Table("1")->Symbols.size(), 2u);
-    EXPECT_EQ(Symbol("1", "abc")->Name(), "lower");
-    EXPECT_EQ(Symbol("1", "ABC")->Name(), "upper");
 }
 
 TEST_F(LightTableReader, SymbolUsesTheTrimmedExchangeCodeAndIdFromTheKey) {
@@ -293,24 +265,14 @@ TEST_F(LightTableReader, SymbolsAreVisitedInFirstAppearanceOrder) {
     EXPECT_EQ(codes, (std::vector<std::string>{"ZZ", "AA", "MM"}));
 }
 
-TEST_F(LightTableReader, ClearingEmptiesTheMap) {
+TEST_F(LightTableReader, ClearingEmptiesTheMapAndTheLookups) {
     data.LightTables["1"].Records = {MakeLightRecord("ABC")};
     ASSERT_EQ(Load(), 1);
+    ASSERT_NE(db.ResolveSymbol("ABC.XY"), nullptr);
     db.ClearSymbolTables();
     EXPECT_TRUE(db.SymbolTables.empty());
     db.ClearSymbolTables();  // on an empty map too
     EXPECT_EQ(db.ResolveSymbol("ABC.XY"), nullptr);
-}
-
-TEST_F(LightTableReader, FindOrCreateSymbolTable) {
-    EXPECT_EQ(db.FindOrCreateSymbolTable("5", 0), nullptr);
-    ExchangeSymbolTable* made = db.FindOrCreateSymbolTable("5", 1);
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->Magic, 0);
-    EXPECT_TRUE(made->Symbols.empty());
-    EXPECT_EQ(db.FindOrCreateSymbolTable("5", 0), made);
-    EXPECT_EQ(db.FindOrCreateSymbolTable("5", 1), made);
-    EXPECT_EQ(db.SymbolTables.size(), 1u);
 }
 
 }  // namespace

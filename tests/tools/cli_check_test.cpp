@@ -1,6 +1,9 @@
 // tessary check on every kind of damage the readers know: each problem named with its file and
 // place, the exit code agreeing with whether the library loads the directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -39,63 +42,168 @@ void Cut(const std::string& path, std::size_t bytes) {
 const std::vector<Damage>& Damages() {
     static const std::vector<Damage> damages = {
         // ---- what keeps a directory from loading ----
-        {"DirectoryXmlMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/Directory.xml"); },
-         false, {"error: Directory.xml"}},
-        {"DirectoryXmlNotXml", nullptr,
-         [](const std::string& dir) { WriteFileBytes(dir + "/Directory.xml", "<Result Expires=\"x\">\n<Exchange>\n"); },
-         false, {"error: Directory.xml"}},
-        {"ExpiresInvalid", [](DataDirectory& d) { d.Directory.Expires = "20241399 15:30:00"; }, nullptr, false,
+        {"DirectoryXmlMissing",
+         nullptr,
+         [](const std::string& dir) { std::filesystem::remove(dir + "/Directory.xml"); },
+         false,
+         {"error: Directory.xml"}},
+        {"DirectoryXmlNotXml",
+         nullptr,
+         [](const std::string& dir) {
+             WriteFileBytes(dir + "/Directory.xml", "<Result Expires=\"x\">\n<Exchange>\n");
+         },
+         false,
+         {"error: Directory.xml"}},
+        {"ExpiresInvalid",
+         [](DataDirectory& d) { d.Directory.Expires = "20241399 15:30:00"; },
+         nullptr,
+         false,
          {"error: Directory.xml line 2: Expires '20241399 15:30:00' is not a valid date"}},
-        {"ExpiresMissing", [](DataDirectory& d) { d.Directory.Expires.reset(); }, nullptr, false,
+        {"ExpiresMissing",
+         [](DataDirectory& d) { d.Directory.Expires.reset(); },
+         nullptr,
+         false,
          {"error: Directory.xml line 2:", "Expires"}},
-        {"LightMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/2_Light"); },
-         false, {"error: SymTbl/2_Light: cannot be opened"}},
-        {"LightMagic", [](DataDirectory& d) { d.LightTables["3"].Magic = 206; }, nullptr, false,
+        {"NoResultElement",
+         nullptr,
+         [](const std::string& dir) {
+             WriteFileBytes(dir + "/Directory.xml", "<?xml version=\"1.0\"?>\n<Other/>\n");
+         },
+         false,
+         {"error: Directory.xml: there is no Result element"}},
+        {"DoctypeRefused",
+         nullptr,
+         [](const std::string& dir) {
+             std::string xml = ReadFileBytes(dir + "/Directory.xml");
+             xml.insert(xml.find('\n') + 1, "<!DOCTYPE Result SYSTEM \"Result.dtd\">\n");
+             WriteFileBytes(dir + "/Directory.xml", xml);
+         },
+         false,
+         {"error: Directory.xml", "DOCTYPE"}},
+        {"LightEmpty",
+         nullptr,
+         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/3_Light", ""); },
+         false,
+         {"error: SymTbl/3_Light offset 0: is 0 bytes long"}},
+        {"LightMissing",
+         nullptr,
+         [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/2_Light"); },
+         false,
+         {"error: SymTbl/2_Light: cannot be opened"}},
+        {"LightMagic",
+         [](DataDirectory& d) { d.LightTables["3"].Magic = 206; },
+         nullptr,
+         false,
          {"error: SymTbl/3_Light offset 0: magic is 206, expected 207"}},
-        {"LightTooShort", nullptr, [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/1_Light", std::string("\xCF\0\0", 3)); },
-         false, {"error: SymTbl/1_Light offset 0: is 3 bytes long"}},
-        {"GroupMissing", nullptr, [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/Group"); },
-         false, {"error: SymTbl/Group: cannot be opened"}},
-        {"GroupMagic", [](DataDirectory& d) { d.Groups.Magic = 112; }, nullptr, false,
+        {"LightTooShort",
+         nullptr,
+         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/1_Light", std::string("\xCF\0\0", 3)); },
+         false,
+         {"error: SymTbl/1_Light offset 0: is 3 bytes long"}},
+        {"GroupMissing",
+         nullptr,
+         [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/Group"); },
+         false,
+         {"error: SymTbl/Group: cannot be opened"}},
+        {"GroupMagic",
+         [](DataDirectory& d) { d.Groups.Magic = 112; },
+         nullptr,
+         false,
          {"error: SymTbl/Group offset 0: magic is 112, expected 111"}},
-        {"GroupTooShort", nullptr, [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/Group", std::string("o\0", 2)); },
-         false, {"error: SymTbl/Group offset 0: is 2 bytes long"}},
-        {"SubgroupRunsPastItsGroup", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Length = 900; }, nullptr,
-         false, {"error: SymTbl/Group offset ", "runs past the end of group 1"}},
-        {"GroupFileCutShort", nullptr, [](const std::string& dir) { Cut(dir + "/SymTbl/Group", 5); }, false,
+        {"GroupTooShort",
+         nullptr,
+         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/Group", std::string("o\0", 2)); },
+         false,
+         {"error: SymTbl/Group offset 0: is 2 bytes long"}},
+        {"SubgroupRunsPastItsGroup",
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Length = 900; },
+         nullptr,
+         false,
+         {"error: SymTbl/Group offset ", "runs past the end of group 1"}},
+        {"GroupFileCutShort",
+         nullptr,
+         [](const std::string& dir) { Cut(dir + "/SymTbl/Group", 5); },
+         false,
          {"error: SymTbl/Group offset ", "runs past the end"}},
         {"LeafLengthDisagrees",
          [](DataDirectory& d) {
              writer::LeafGroup& leaf = d.Groups.Groups[0].SubGroups[1].Leaves[0];
              leaf.Length = 12 + 9 + 10 + 17 + 4;  // four bytes more than its fields take
          },
-         nullptr, false, {"error: SymTbl/Group offset "}},
-        {"GroupCodeTooLong", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Code = std::string(17, 'G'); },
-         nullptr, false, {"error: SymTbl/Group offset ", "above 16"}},
+         nullptr,
+         false,
+         {"error: SymTbl/Group offset "}},
+        {"GroupCodeTooLong",
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Code = std::string(17, 'G'); },
+         nullptr,
+         false,
+         {"error: SymTbl/Group offset ", "above 16"}},
+
+        {"GroupTrailingBytes",
+         nullptr,
+         [](const std::string& dir) {
+             WriteFileBytes(dir + "/SymTbl/Group",
+                            ReadFileBytes(dir + "/SymTbl/Group") + std::string(3, '\0'));
+         },
+         false,
+         {"error: SymTbl/Group offset "}},
+        {"GroupLengthTooShort",
+         [](DataDirectory& d) { d.Groups.Groups[0].Length = 5; },
+         nullptr,
+         false,
+         {"error: SymTbl/Group offset 4: group length 5 is too short"}},
 
         // ---- what loads but is probably wrong ----
-        {"LowerCaseExchangeCode", [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); },
-         nullptr, true, {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
-        {"TwoExchangesShareACode", [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); },
-         nullptr, true, {"warning: Directory.xml", "share the Code 'SH'"}},
+        {"LowerCaseExchangeCode",
+         [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); },
+         nullptr,
+         true,
+         {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
+        {"TwoExchangesShareACode",
+         [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); },
+         nullptr,
+         true,
+         {"warning: Directory.xml", "share the Code 'SH'"}},
         {"ExchangeIdRepeated",
-         [](DataDirectory& d) { d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again")); },
-         nullptr, true, {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
-        {"SymbolCodeRepeated",
-         [](DataDirectory& d) { d.LightTables["2"].Records.push_back(d.LightTables["2"].Records[0]); }, nullptr, true,
-         {"warning: SymTbl/2_Light: 1 records repeat an earlier code"}},
-        {"BlankSymbolCode", [](DataDirectory& d) { d.LightTables["2"].Records[1].Code = "   "; }, nullptr, true,
-         {"warning: SymTbl/2_Light: 1 records have a blank code"}},
-        {"HeaderCountDisagrees", [](DataDirectory& d) { d.LightTables["1"].RecordCount = 9; }, nullptr, true,
-         {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
-        {"TrailingPartialRecord", nullptr,
-         [](const std::string& dir) {
-             WriteFileBytes(dir + "/SymTbl/2_Light", ReadFileBytes(dir + "/SymTbl/2_Light") + std::string(10, 'x'));
+         [](DataDirectory& d) {
+             d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again"));
          },
-         true, {"warning: SymTbl/2_Light offset 722: the last 10 bytes are not a whole record"}},
+         nullptr,
+         true,
+         {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
+        {"SymbolCodeRepeated",
+         [](DataDirectory& d) { d.LightTables["2"].Records.push_back(d.LightTables["2"].Records[0]); },
+         nullptr,
+         true,
+         {"warning: SymTbl/2_Light: 1 records repeat an earlier code"}},
+        {"BlankSymbolCode",
+         [](DataDirectory& d) { d.LightTables["2"].Records[1].Code = "   "; },
+         nullptr,
+         true,
+         {"warning: SymTbl/2_Light: 1 records have a blank code"}},
+        {"HeaderCountDisagrees",
+         [](DataDirectory& d) { d.LightTables["1"].RecordCount = 9; },
+         nullptr,
+         true,
+         {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
+        {"TrailingPartialRecord",
+         nullptr,
+         [](const std::string& dir) {
+             WriteFileBytes(dir + "/SymTbl/2_Light",
+                            ReadFileBytes(dir + "/SymTbl/2_Light") + std::string(10, 'x'));
+         },
+         true,
+         {"warning: SymTbl/2_Light offset 722: the last 10 bytes are not a whole record"}},
+        {"GroupCodeInLowerCase",
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[1].Code = "g00020"; },
+         nullptr,
+         true,
+         {"warning: SymTbl/Group offset ", "g00020"}},
         {"GroupMemberInNoTable",
-         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Leaves[1].SymbolList = "300750.SZ,NOPE.SZ"; }, nullptr,
-         true, {"warning: SymTbl/Group: ", "NOPE.SZ, which no symbol table holds"}},
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Leaves[1].SymbolList = "300750.SZ,NOPE.SZ"; },
+         nullptr,
+         true,
+         {"warning: SymTbl/Group: ", "NOPE.SZ, which no symbol table holds"}},
     };
     return damages;
 }
@@ -115,7 +223,8 @@ TEST_P(CheckDamage, NamesTheProblemAndAgreesWithTheLibrary) {
     EXPECT_EQ(r.ExitCode, damage.Loads ? 0 : 1) << r.Out << r.Err;
     for (const std::string& expected : damage.Expected)
         EXPECT_NE(r.Out.find(expected), std::string::npos) << "expected '" << expected << "' in:\n" << r.Out;
-    EXPECT_NE(r.Out.find(damage.Loads ? ": loads (0 errors" : ": does NOT load ("), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find(damage.Loads ? ": loads (0 errors" : ": does NOT load ("), std::string::npos)
+        << r.Out;
 
     // TSYInit, through a query subcommand, gives the same verdict.
     EXPECT_EQ(RunCli({"exchanges", dir}).ExitCode, damage.Loads ? 0 : 1);
@@ -123,6 +232,19 @@ TEST_P(CheckDamage, NamesTheProblemAndAgreesWithTheLibrary) {
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, CheckDamage, ::testing::ValuesIn(Damages()),
                          [](const ::testing::TestParamInfo<Damage>& param) { return param.param.Name; });
+
+// A writer holding its lock on a file makes the load fail, and check says so.
+TEST(Check, AFileLockedByAWriterDoesNotLoad) {
+    const TempDir temp;
+    writer::WriteDataDirectory(temp / "data", CleanDirectory());
+    const int fd = ::open((temp / "data/SymTbl/2_Light").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const CliResult r = RunCli({"check", temp / "data"});
+    ::close(fd);
+    EXPECT_EQ(r.ExitCode, 1);
+    EXPECT_NE(r.Out.find("error: SymTbl/2_Light: cannot be opened"), std::string::npos) << r.Out;
+}
 
 TEST(Check, ACleanDirectoryHasNothingToSay) {
     const TempDir temp;
@@ -149,9 +271,10 @@ TEST(Check, ReportsEveryDamagedFileNotOnlyTheFirst) {
     EXPECT_EQ(report["errors"], 3);
     EXPECT_EQ(report["warnings"], 1);
     std::vector<std::string> files;
-    for (const auto& item : report["diagnostics"]) files.push_back(item["file"].get<std::string>() + " " + item["level"].get<std::string>());
-    EXPECT_EQ(files, (std::vector<std::string>{"SymTbl/1_Light error", "SymTbl/2_Light warning", "SymTbl/3_Light error",
-                                               "SymTbl/Group error"}));
+    for (const auto& item : report["diagnostics"])
+        files.push_back(item["file"].get<std::string>() + " " + item["level"].get<std::string>());
+    EXPECT_EQ(files, (std::vector<std::string>{"SymTbl/1_Light error", "SymTbl/2_Light warning",
+                                               "SymTbl/3_Light error", "SymTbl/Group error"}));
     EXPECT_EQ(report["diagnostics"][0]["offset"], 0);
     EXPECT_EQ(report["diagnostics"][0]["message"], "magic is 1, expected 207");
 }
@@ -165,7 +288,8 @@ TEST(Check, WithoutADirectoryFileTheGroupFileIsStillRead) {
     const CliResult r = RunCli({"check", temp / "data"});
     EXPECT_EQ(r.ExitCode, 1);
     EXPECT_NE(r.Out.find("error: Directory.xml line 2: Expires 'garbage'"), std::string::npos) << r.Out;
-    EXPECT_NE(r.Out.find("error: SymTbl/Group offset 0: magic is 0, expected 111"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("error: SymTbl/Group offset 0: magic is 0, expected 111"), std::string::npos)
+        << r.Out;
     EXPECT_NE(r.Out.find("note: the symbol tables are not checked"), std::string::npos) << r.Out;
 }
 

@@ -1,7 +1,6 @@
 // tessary make and tessary sample: the directories they write, the errors in a description, and
 // that a failure never leaves a half-written directory behind.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -16,7 +15,7 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 constexpr const char* kDescription = R"({
-  "expires": "20301231 15:30:00",
+  "expires": "20301231 153000",
   "exchanges": [
     {"id": 1, "code": "SH", "name": "Shanghai", "trade": false,
      "symbols": [
@@ -95,14 +94,19 @@ TEST_F(Make, DescriptionErrorsSayWhatAndWhere) {
         {"{}", "description.json: /exchanges: missing"},
         {R"({"exchanges": {}})", "/exchanges: expected an array, found an object"},
         {R"({"exchanges": [{"code": "SH"}]})", "/exchanges/0/id: missing"},
-        {R"({"exchanges": [{"id": "1", "code": "SH"}]})", "/exchanges/0/id: expected a whole number, found a string"},
-        {R"({"exchanges": [{"id": 70000, "code": "SH"}]})", "/exchanges/0/id: 70000 is out of range 0 to 65535"},
-        {R"({"exchanges": [{"id": 1, "code": "SHA"}]})", "/exchanges/0/code: 'SHA' is 3 bytes long, at most 2 fit"},
+        {R"({"exchanges": [{"id": "1", "code": "SH"}]})",
+         "/exchanges/0/id: expected a whole number, found a string"},
+        {R"({"exchanges": [{"id": 70000, "code": "SH"}]})",
+         "/exchanges/0/id: 70000 is out of range 0 to 65535"},
+        {R"({"exchanges": [{"id": 1, "code": "SHA"}]})",
+         "/exchanges/0/code: 'SHA' is 3 bytes long, at most 2 fit"},
         {R"({"exchanges": [{"id": 1, "code": "SH", "colour": 1}]})", "/exchanges/0/colour: unknown field"},
-        {R"({"exchanges": [{"id": 1, "code": "SH", "alert": 1}]})", "/exchanges/0/alert: expected true or false"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "alert": 1}]})",
+         "/exchanges/0/alert: expected true or false"},
         {R"({"exchanges": [{"id": 1, "code": "SH"}, {"id": 1, "code": "SZ"}]})",
          "/exchanges/1/id: exchange 1 is described twice"},
-        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"name": "x"}]}]})", "/exchanges/0/symbols/0/code: missing"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"name": "x"}]}]})",
+         "/exchanges/0/symbols/0/code: missing"},
         {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "searchTexts": ["1","2","3","4","5"]}]}]})",
          "/exchanges/0/symbols/0/searchTexts: holds 5 items, at most 4"},
         {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "type": 1.5}]}]})",
@@ -140,7 +144,8 @@ TEST_F(Make, ReplacesOnlyAnEmptyOrADataDirectory) {
     EXPECT_EQ(onFile.ExitCode, 1);
     EXPECT_NE(onFile.Err.find("is a file"), std::string::npos) << onFile.Err;
 
-    const CliResult belowFile = RunCli({"make", other + "/notes.txt/data", "--from", temp / "description.json"});
+    const CliResult belowFile =
+        RunCli({"make", other + "/notes.txt/data", "--from", temp / "description.json"});
     EXPECT_EQ(belowFile.ExitCode, 1);
     EXPECT_EQ(std::count(belowFile.Err.begin(), belowFile.Err.end(), '\n'), 1) << belowFile.Err;
 
@@ -153,7 +158,8 @@ TEST_F(Make, WritesTextsInTheChosenEncoding) {
     const CliResult r = MakeFrom(R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH", "name": "上海",
         "symbols": [{"code": "600000", "name": "浦发银行"}]}]})");
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
-    EXPECT_EQ(ReadFileBytes(target + "/SymTbl/1_Light").substr(16 + 17, 9), "\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" + std::string(1, '\0'));
+    EXPECT_EQ(ReadFileBytes(target + "/SymTbl/1_Light").substr(16 + 17, 9),
+              "\xC6\xD6\xB7\xA2\xD2\xF8\xD0\xD0" + std::string(1, '\0'));
     EXPECT_NE(ReadFileBytes(target + "/Directory.xml").find("\xC9\xCF\xBA\xA3"), std::string::npos);  // 上海
 
     const CliResult tooLong = MakeFrom(R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH",

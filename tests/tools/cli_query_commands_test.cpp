@@ -1,7 +1,6 @@
 // The query subcommands of the tessary command: what they print for what the library answers,
 // their exit codes, and their answers to wrong usage and unusable directories.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include "support/test_support.h"
@@ -32,7 +31,9 @@ TEST_F(QueryCommands, ExchangesInDirectoryOrderWithTheirFlags) {
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     const json list = r.Json();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], json({{"id", 1}, {"code", "SH"}, {"name", "Shanghai"}, {"alert", 1}, {"trade", 1}, {"quote", 1}}));
+    EXPECT_EQ(
+        list[0],
+        json({{"id", 1}, {"code", "SH"}, {"name", "Shanghai"}, {"alert", 1}, {"trade", 1}, {"quote", 1}}));
     EXPECT_EQ(list[1]["code"], "SZ");
     EXPECT_EQ(list[1]["alert"], 0);
     EXPECT_EQ(list[1]["trade"], 1);
@@ -100,7 +101,11 @@ TEST_F(QueryCommands, InfoMarksTheTextsItCannotResolve) {
     ASSERT_EQ(r.ExitCode, 0) << r.Err;
     const json list = r.Json();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[0], json({{"exchangeId", 1}, {"symbol", "600000.SH"}, {"name", "Pudong Bank"}, {"type", 1}, {"resolved", true}}));
+    EXPECT_EQ(list[0], json({{"exchangeId", 1},
+                             {"symbol", "600000.SH"},
+                             {"name", "Pudong Bank"},
+                             {"type", 1},
+                             {"resolved", true}}));
     EXPECT_EQ(list[1]["symbol"], "00700.HK");
     EXPECT_EQ(list[2]["symbol"], "NOPE.SH");
     EXPECT_EQ(list[2]["resolved"], false);
@@ -174,7 +179,8 @@ TEST_F(QueryCommands, SearchByKeyAndInOneExchange) {
     d.LightTables["3"].Records.push_back(keyed);
     Write(d);
     EXPECT_EQ(RunCli({"search", data, "qq", "--json"}).Json(), json::array());
-    EXPECT_EQ(Symbols(RunCli({"search", data, "qq", "--keys", "--json"}).Json()), std::vector<std::string>{"00388.HK"});
+    EXPECT_EQ(Symbols(RunCli({"search", data, "qq", "--keys", "--json"}).Json()),
+              std::vector<std::string>{"00388.HK"});
     EXPECT_EQ(Symbols(RunCli({"search", data, "qq", "--keys", "--exchange", "3", "--json"}).Json()),
               std::vector<std::string>{"00388.HK"});
     EXPECT_EQ(RunCli({"search", data, "qq", "--keys", "--exchange", "1", "--json"}).Json(), json::array());

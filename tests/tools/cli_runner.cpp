@@ -1,14 +1,13 @@
 #include "tools/cli_runner.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
-
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 

@@ -32,13 +32,11 @@ std::vector<std::string> Entries(const std::string& dir) {
 
 TEST(WriteFileAtomically, LeavesOnlyTheTargetBehind) {
     const TempDir dir;
-    WriteFileAtomically(dir / "sub/file", "first");
-    WriteFileAtomically(dir / "sub/file", "second, longer");
-    EXPECT_EQ(ReadFileBytes(dir / "sub/file"), "second, longer");
-    EXPECT_EQ(Entries(dir / "sub"), std::vector<std::string>{"file"});
-    WriteFileAtomically(dir / "sub/file", "");
-    EXPECT_EQ(ReadFileBytes(dir / "sub/file"), "");
-    EXPECT_EQ(Entries(dir / "sub"), std::vector<std::string>{"file"});
+    for (const char* bytes : {"first", "second, longer", ""}) {
+        WriteFileAtomically(dir / "sub/file", bytes);
+        EXPECT_EQ(ReadFileBytes(dir / "sub/file"), bytes);
+        EXPECT_EQ(Entries(dir / "sub"), std::vector<std::string>{"file"});
+    }
 }
 
 TEST(WriteFileAtomically, FailureLeavesNoTemporaryFile) {
@@ -55,22 +53,11 @@ TEST(WriteDataDirectory, WritesEveryFile) {
     EXPECT_EQ(Entries(dir / "SymTbl"), (std::vector<std::string>{"1_Light", "2_Light", "3_Light", "Group"}));
 }
 
-TEST(RenderLightTable, HeaderAndRecordLayout) {
+TEST(RenderLightTable, WritesHeaderAndRecordFieldsAtTheirOffsets) {
     LightTable table;
     table.HeaderValue[0] = 0x11223344;
     table.HeaderValue[1] = 0x55667788;
-    LightRecord r;
-    r.Code = "C";
-    r.Name = "N";
-    r.AuxCode = "A";
-    r.Type = 0x01020304;
-    r.AuxValue = -2;
-    r.SearchText1 = "1";
-    r.SearchText2 = "2";
-    r.SearchText3 = "3";
-    r.SearchText4 = "4";
-    r.SearchKey1 = "k";
-    r.SearchKey2 = "K";
+    const LightRecord r{"C", "N", "A", 0x01020304, -2, "1", "2", "3", "4", "k", "K"};
     table.Records = {r, LightRecord{}};
     const std::string bytes = RenderLightTable(table);
     ASSERT_EQ(bytes.size(), 16u + 2 * 353u);
@@ -98,10 +85,7 @@ TEST(RenderLightTable, TextsAreCutToTheirFieldWithoutTerminator) {
     LightTable table;
     table.RecordCount = 9;
     table.Magic = 206;
-    LightRecord r;
-    r.Code = std::string(20, 'C');
-    r.Name = std::string(49, 'N');
-    table.Records = {r};
+    table.Records = {MakeLightRecord(std::string(20, 'C'), std::string(49, 'N'))};
     const std::string bytes = RenderLightTable(table);
     ASSERT_EQ(bytes.size(), 16u + 353u);
     EXPECT_EQ(U32(bytes, 0), 206u);
@@ -112,13 +96,8 @@ TEST(RenderLightTable, TextsAreCutToTheirFieldWithoutTerminator) {
 }
 
 TEST(RenderGroupTable, NestedLengthsAddUp) {
-    GroupTable table;
-    Group group{0x0102, {0xA1, 0xA2}, {}, std::nullopt};
-    SubGroup sub{"SG", "Sub", {0xB1, 0xB2}, {}, {}, {}, {}};
-    sub.Leaves.push_back({"LF", "Leaf", "A.XY,B.XY", {}, {}, {}, {}});
-    group.SubGroups.push_back(sub);
-    table.Groups.push_back(group);
-    const std::string bytes = RenderGroupTable(table);
+    const SubGroup sub{"SG", "Sub", {0xB1, 0xB2}, {testing::Leaf("LF", "A.XY,B.XY", "Leaf")}, {}, {}, {}};
+    const std::string bytes = RenderGroupTable({111, {Group{0x0102, {0xA1, 0xA2}, {sub}, std::nullopt}}});
 
     std::string leaf;
     auto u32 = [](std::string& out, std::uint32_t v) {
@@ -144,18 +123,14 @@ TEST(RenderGroupTable, NestedLengthsAddUp) {
 }
 
 TEST(RenderGroupTable, OverriddenLengthsAreWrittenAsGiven) {
-    GroupTable table;
-    Group group{7, {0, 0}, {}, 999u};
-    SubGroup sub{"S", "N", {0, 0}, {}, 5u, 77u, {}};
-    group.SubGroups.push_back(sub);
-    table.Groups.push_back(group);
-    const std::string bytes = RenderGroupTable(table);
+    const std::string bytes =
+        RenderGroupTable({111, {Group{7, {0, 0}, {SubGroup{"S", "N", {0, 0}, {}, 5u, 77u, {}}}, 999u}}});
     EXPECT_EQ(U32(bytes, 4), 999u);           // Length1
     EXPECT_EQ(U32(bytes, 4 + 4 + 10), 5u);    // Length2
     EXPECT_EQ(U32(bytes, 4 + 4 + 10 + 4), 77u);  // CodeLength
 }
 
-TEST(RenderDirectoryXml, EscapesAndConverts) {
+TEST(RenderDirectoryXml, EscapesTextsAndConvertsThemToTheEncoding) {
     DirectoryDescription d;
     d.Types = {ExchangeType(1, "A&", "<\"x\">")};
     const std::string xml = RenderDirectoryXml(d);

@@ -117,7 +117,8 @@ int RunCheck(const Arguments& args) {
 
     auto isError = [](const Diagnostic& d) { return d.Level == Diagnostic::Severity::Error; };
     if (!loads && std::none_of(found.begin(), found.end(), isError))
-        found.push_back({Diagnostic::Severity::Error, "", -1, 0, "the directory does not load, and no reader said why"});
+        found.push_back(
+            {Diagnostic::Severity::Error, "", -1, 0, "the directory does not load, and no reader said why"});
     const auto errorCount = static_cast<std::size_t>(std::count_if(found.begin(), found.end(), isError));
     const std::size_t warningCount = found.size() - errorCount;
 
@@ -125,8 +126,8 @@ int RunCheck(const Arguments& args) {
         Json items = Json::array();
         for (const Diagnostic& d : found) {
             Json item{{"level", d.Level == Diagnostic::Severity::Error ? "error" : "warning"},
-                                {"file", JsonText(d.File)},
-                                {"message", JsonText(d.Message)}};
+                      {"file", JsonText(d.File)},
+                      {"message", JsonText(d.Message)}};
             if (d.Line > 0) item["line"] = d.Line;
             if (d.Offset >= 0) item["offset"] = d.Offset;
             items.push_back(std::move(item));
@@ -154,7 +155,8 @@ int RunCheck(const Arguments& args) {
 }  // namespace
 
 const Command kCheckCommand{
-    "check", "check a data directory and explain what is wrong",
+    "check",
+    "check a data directory and explain what is wrong",
     "usage: tessary check DIR [--json]\n"
     "\n"
     "Reads every file of the data directory DIR with the library's own readers and prints\n"
@@ -166,6 +168,8 @@ const Command kCheckCommand{
     "\n"
     "Exit code 0 when TSYInit would load the directory, 1 when it would not. When a file does\n"
     "not load, the files behind it are still checked one by one.\n",
-    {}, {}, RunCheck};
+    {},
+    {},
+    RunCheck};
 
 }  // namespace tessary::cli

@@ -70,7 +70,8 @@ std::string Utf8OrBytes(std::string_view bytes) {
 
 bool LocaleIsUtf8OrAscii() {
     const char* codeset = ::nl_langinfo(CODESET);
-    return codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
+    return codeset == nullptr || std::strcmp(codeset, "UTF-8") == 0 ||
+           std::strcmp(codeset, "ANSI_X3.4-1968") == 0;
 }
 
 // Converts from the locale's character set with iconv; a byte iconv cannot take is kept as

@@ -79,7 +79,8 @@ void ExpectPositionals(const Arguments& args, const std::vector<std::string>& na
         throw UsageError("unexpected argument '" + args.Positional[names.size()] + "'");
 }
 
-std::int64_t ParseInteger(const std::string& text, const std::string& what, std::int64_t min, std::int64_t max) {
+std::int64_t ParseInteger(const std::string& text, const std::string& what, std::int64_t min,
+                          std::int64_t max) {
     std::int64_t value = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -117,9 +118,9 @@ struct Progress::State {
     std::thread Painter;
 
     void Paint() {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-                                 std::chrono::steady_clock::now() - Start)
-                                 .count();
+        const auto seconds =
+            std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - Start)
+                .count();
         std::fprintf(stderr, "\r\033[K%s ... %llds", Text.c_str(), static_cast<long long>(seconds));
         std::fflush(stderr);
     }

@@ -34,9 +34,12 @@ void InstallDataDirectory(const std::string& dir, const writer::DataDirectory& d
     std::error_code ec;
     const bool exists = fs::exists(fs::symlink_status(target, ec));
     if (exists) {
-        if (!fs::is_directory(target, ec)) throw CommandError("'" + dir + "' is a file, not a data directory");
+        if (!fs::is_directory(target, ec))
+            throw CommandError("'" + dir + "' is a file, not a data directory");
         if (!IsReplaceable(target))
-            throw CommandError("'" + dir + "' exists and is not a data directory (it has files but no Directory.xml); not replacing it");
+            throw CommandError(
+                "'" + dir +
+                "' exists and is not a data directory (it has files but no Directory.xml); not replacing it");
     }
     fs::path parent = target.parent_path();
     if (parent.empty()) parent = ".";
@@ -45,7 +48,8 @@ void InstallDataDirectory(const std::string& dir, const writer::DataDirectory& d
 
     std::string pattern = (parent / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr)
-        throw CommandError("cannot make a temporary directory in '" + parent.string() + "': " + std::strerror(errno));
+        throw CommandError("cannot make a temporary directory in '" + parent.string() +
+                           "': " + std::strerror(errno));
     const fs::path temporary = pattern;
     try {
         std::uintmax_t bytes = 0;

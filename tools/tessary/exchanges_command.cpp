@@ -32,8 +32,9 @@ int RunExchanges(const Arguments& args) {
                  {"Trade", Table::Align::Right},
                  {"Quote", Table::Align::Right}});
     for (const ExchangeInfo& e : exchanges)
-        table.AddRow({std::to_string(e.Id), FieldText(e.Code, sizeof e.Code), FieldText(e.Name, sizeof e.Name),
-                      std::to_string(e.Alert), std::to_string(e.Trade), std::to_string(e.Quote)});
+        table.AddRow({std::to_string(e.Id), FieldText(e.Code, sizeof e.Code),
+                      FieldText(e.Name, sizeof e.Name), std::to_string(e.Alert), std::to_string(e.Trade),
+                      std::to_string(e.Quote)});
     table.Print("(no exchanges)");
     return kExitOk;
 }
@@ -41,12 +42,15 @@ int RunExchanges(const Arguments& args) {
 }  // namespace
 
 const Command kExchangesCommand{
-    "exchanges", "list the exchanges of the directory",
+    "exchanges",
+    "list the exchanges of the directory",
     "usage: tessary exchanges DIR [--json]\n"
     "\n"
     "Lists the exchanges of the data directory DIR in directory order (TSYGetExch): ID,\n"
     "two-letter Code, Name and the Alert, Trade and Quote flags. The ID is the exchange number\n"
     "that 'tessary list' and 'tessary search --exchange' take.\n",
-    {}, {}, RunExchanges};
+    {},
+    {},
+    RunExchanges};
 
 }  // namespace tessary::cli

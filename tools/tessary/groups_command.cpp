@@ -45,14 +45,16 @@ int ListChildren(const Arguments& args, std::int32_t group, const std::string& c
         throw CommandError("group " + std::to_string(group) + " has no subgroup '" + code + "'");
     }
     const char* countName = code.empty() ? "Leaf groups" : "Symbols";
-    Table table({{"Code", Table::Align::Left}, {"Name", Table::Align::Left}, {countName, Table::Align::Right}});
+    Table table(
+        {{"Code", Table::Align::Left}, {"Name", Table::Align::Left}, {countName, Table::Align::Right}});
     Json out = Json::array();
     for (const SubGroupInfo& child : children) {
         const std::string childCode = FieldText(child.Code, sizeof child.Code);
         std::size_t below = 0;
         if (child.IsBranch != 0) {
             ResultArray<SubGroupInfo> leaves;
-            if (TSYGetSubGroup(group, childCode.c_str(), leaves.Out(), leaves.Count()) != 0) below = leaves.size();
+            if (TSYGetSubGroup(group, childCode.c_str(), leaves.Out(), leaves.Count()) != 0)
+                below = leaves.size();
         } else {
             ResultArray<SymbolInfo> symbols;
             if (TSYGetGroupSymbol(group, childCode.c_str(), symbols.Out(), symbols.Count()) != 0)
@@ -70,13 +72,15 @@ int ListChildren(const Arguments& args, std::int32_t group, const std::string& c
     return kExitOk;
 }
 
-int ListLeafSymbols(const Arguments& args, std::int32_t group, const std::string& subgroup, const std::string& leaf) {
+int ListLeafSymbols(const Arguments& args, std::int32_t group, const std::string& subgroup,
+                    const std::string& leaf) {
     // The library finds a leaf group by its code anywhere in the group; asking for the subgroup
     // first makes a mistyped subgroup an error instead of going unnoticed.
     {
         ResultArray<SubGroupInfo> leaves;
         if (TSYGetSubGroup(group, subgroup.c_str(), leaves.Out(), leaves.Count()) == 0)
-            throw CommandError("there is no group " + std::to_string(group) + " with a subgroup '" + subgroup + "'");
+            throw CommandError("there is no group " + std::to_string(group) + " with a subgroup '" +
+                               subgroup + "'");
     }
     ResultArray<SymbolInfo> symbols;
     if (TSYGetGroupSymbol(group, leaf.c_str(), symbols.Out(), symbols.Count()) == 0)
@@ -100,17 +104,22 @@ int RunGroups(const Arguments& args) {
     if (p.size() >= 2) group = static_cast<std::int32_t>(ParseInteger(p[1], "GROUP", INT32_MIN, INT32_MAX));
     OpenDataDirectory(p[0]);
     switch (p.size()) {
-        case 1: return ListGroupNumbers(args);
-        case 2: return ListChildren(args, group, "");
-        case 3: return ListChildren(args, group, p[2]);
-        default: return ListLeafSymbols(args, group, p[2], p[3]);
+        case 1:
+            return ListGroupNumbers(args);
+        case 2:
+            return ListChildren(args, group, "");
+        case 3:
+            return ListChildren(args, group, p[2]);
+        default:
+            return ListLeafSymbols(args, group, p[2], p[3]);
     }
 }
 
 }  // namespace
 
 const Command kGroupsCommand{
-    "groups", "walk the group tree: groups, subgroups, leaf groups, their symbols",
+    "groups",
+    "walk the group tree: groups, subgroups, leaf groups, their symbols",
     "usage: tessary groups DIR [GROUP [SUBGROUP [LEAF]]] [--json]\n"
     "\n"
     "  tessary groups DIR                        the group numbers present, with their number\n"
@@ -123,6 +132,8 @@ const Command kGroupsCommand{
     "they are found by asking TSYGetSubGroup about every number from 0 to 65535. Members of a\n"
     "leaf group that no symbol table holds are left out, as TSYGetGroupSymbol leaves them out\n"
     "('tessary check' names them).\n",
-    {}, {}, RunGroups};
+    {},
+    {},
+    RunGroups};
 
 }  // namespace tessary::cli

@@ -17,7 +17,8 @@ bool IsResolved(const SymbolInfo& info) {
     SymbolInfo probe{};
     std::memset(probe.Name, '?', sizeof probe.Name);
     const std::string symbol = FieldText(info.Symbol, sizeof info.Symbol);
-    return TSYGetSymbolInfo(symbol.c_str(), &probe) == 1 && std::memchr(probe.Name, '\0', sizeof probe.Name) != nullptr;
+    return TSYGetSymbolInfo(symbol.c_str(), &probe) == 1 &&
+           std::memchr(probe.Name, '\0', sizeof probe.Name) != nullptr;
 }
 
 int RunInfo(const Arguments& args) {
@@ -57,7 +58,8 @@ int RunInfo(const Arguments& args) {
 }  // namespace
 
 const Command kInfoCommand{
-    "info", "look symbols up by their text, e.g. 600000.SH",
+    "info",
+    "look symbols up by their text, e.g. 600000.SH",
     "usage: tessary info DIR SYMBOL[,SYMBOL...] [--json]\n"
     "\n"
     "Looks up one or more symbol texts CODE.EX (TSYGetSymbolInfos): the code part, a full stop\n"
@@ -65,6 +67,8 @@ const Command kInfoCommand{
     "upper-cased first. The symbols found come first, in the order given; then every text that\n"
     "names no symbol, marked NOT FOUND (\"resolved\": false in JSON). Not finding a symbol is\n"
     "an answer, not an error: the exit code is 0.\n",
-    {}, {}, RunInfo};
+    {},
+    {},
+    RunInfo};
 
 }  // namespace tessary::cli

@@ -18,8 +18,9 @@ int RunList(const Arguments& args) {
 
     ResultArray<SymbolInfo> symbols;
     if (TSYGetSymbolInfos2(exchangeId, type, symbols.Out(), symbols.Count()) == 0)
-        throw CommandError("exchange " + std::to_string(exchangeId) + " has no symbol table ('tessary exchanges " +
-                           args.Positional[0] + "' lists the exchanges)");
+        throw CommandError("exchange " + std::to_string(exchangeId) +
+                           " has no symbol table ('tessary exchanges " + args.Positional[0] +
+                           "' lists the exchanges)");
 
     if (args.Json) {
         Json out = Json::array();
@@ -36,13 +37,16 @@ int RunList(const Arguments& args) {
 }  // namespace
 
 const Command kListCommand{
-    "list", "list an exchange's symbols, optionally of one type",
+    "list",
+    "list an exchange's symbols, optionally of one type",
     "usage: tessary list DIR EXCHANGE_ID [--type N] [--json]\n"
     "\n"
     "Lists the symbols of the exchange numbered EXCHANGE_ID (the ID that 'tessary exchanges'\n"
     "shows), sorted by symbol text without regard to letter case (TSYGetSymbolInfos2).\n"
     "\n"
     "  --type N   only the symbols of type N (default: every type)\n",
-    {"--type"}, {}, RunList};
+    {"--type"},
+    {},
+    RunList};
 
 }  // namespace tessary::cli

@@ -54,8 +54,9 @@ public:
 
     [[nodiscard]] std::vector<Node> Array(std::size_t maxItems = SIZE_MAX) const {
         if (!value_.is_array()) Fail("expected an array, found " + TypeName());
-        if (value_.size() > maxItems) Fail("holds " + std::to_string(value_.size()) + " items, at most " +
-                                           std::to_string(maxItems) + " are allowed");
+        if (value_.size() > maxItems)
+            Fail("holds " + std::to_string(value_.size()) + " items, at most " + std::to_string(maxItems) +
+                 " are allowed");
         std::vector<Node> items;
         for (std::size_t i = 0; i < value_.size(); ++i)
             items.emplace_back(value_[i], file_, pointer_ + "/" + std::to_string(i));
@@ -69,7 +70,8 @@ public:
 
     [[nodiscard]] std::int64_t Integer(std::int64_t min, std::int64_t max) const {
         if (!value_.is_number_integer()) Fail("expected a whole number, found " + TypeName());
-        const bool tooBig = value_.is_number_unsigned() && value_.get<std::uint64_t>() > static_cast<std::uint64_t>(max);
+        const bool tooBig =
+            value_.is_number_unsigned() && value_.get<std::uint64_t>() > static_cast<std::uint64_t>(max);
         const std::int64_t v = tooBig ? max : value_.get<std::int64_t>();
         if (tooBig || v < min || v > max)
             Fail(value_.dump() + " is out of range " + std::to_string(min) + " to " + std::to_string(max));
@@ -162,14 +164,17 @@ writer::LightRecord ReadSymbol(const Node& node, Encoder& encoder) {
     record.Code = encoder.Text(node.Required("code"), kSymbolCodeBytes);
     if (record.Code.empty()) node.At("code").Fail("a symbol code must not be empty");
     if (node.Has("name")) record.Name = encoder.Text(node.At("name"), kSymbolNameBytes);
-    if (node.Has("type")) record.Type = static_cast<std::int32_t>(node.At("type").Integer(INT32_MIN, INT32_MAX));
+    if (node.Has("type"))
+        record.Type = static_cast<std::int32_t>(node.At("type").Integer(INT32_MIN, INT32_MAX));
     if (node.Has("auxCode")) record.AuxCode = encoder.Text(node.At("auxCode"), kAuxCodeBytes);
     if (node.Has("auxValue"))
         record.AuxValue = static_cast<std::int32_t>(node.At("auxValue").Integer(INT32_MIN, INT32_MAX));
     if (node.Has("searchTexts")) {
-        std::string* texts[] = {&record.SearchText1, &record.SearchText2, &record.SearchText3, &record.SearchText4};
+        std::string* texts[] = {&record.SearchText1, &record.SearchText2, &record.SearchText3,
+                                &record.SearchText4};
         const std::vector<Node> items = node.At("searchTexts").Array(4);
-        for (std::size_t i = 0; i < items.size(); ++i) *texts[i] = encoder.Text(items[i], kSearchTextBytes[i]);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            *texts[i] = encoder.Text(items[i], kSearchTextBytes[i]);
     }
     if (node.Has("searchKeys")) {
         std::string* keys[] = {&record.SearchKey1, &record.SearchKey2};
@@ -179,7 +184,8 @@ writer::LightRecord ReadSymbol(const Node& node, Encoder& encoder) {
     return record;
 }
 
-void ReadExchange(const Node& node, Encoder& encoder, writer::DataDirectory& data, std::set<std::int64_t>& ids) {
+void ReadExchange(const Node& node, Encoder& encoder, writer::DataDirectory& data,
+                  std::set<std::int64_t>& ids) {
     node.ExpectObject({"id", "code", "name", "alert", "trade", "quote", "symbols"});
     const std::int64_t id = node.Required("id").Integer(0, 65535);
     if (!ids.insert(id).second) node.At("id").Fail("exchange " + std::to_string(id) + " is described twice");
@@ -193,7 +199,8 @@ void ReadExchange(const Node& node, Encoder& encoder, writer::DataDirectory& dat
                                                         flag("alert"), flag("trade"), flag("quote")));
     writer::LightTable& table = data.LightTables[std::to_string(id)];
     if (node.Has("symbols"))
-        for (const Node& symbol : node.At("symbols").Array()) table.Records.push_back(ReadSymbol(symbol, encoder));
+        for (const Node& symbol : node.At("symbols").Array())
+            table.Records.push_back(ReadSymbol(symbol, encoder));
 }
 
 writer::LeafGroup ReadLeafGroup(const Node& node, Encoder& encoder) {
@@ -223,7 +230,8 @@ writer::Group ReadGroup(const Node& node, Encoder& encoder) {
         sub.Code = encoder.Text(subNode.Required("code"), kGroupCodeBytes);
         if (subNode.Has("name")) sub.Name = encoder.Text(subNode.At("name"), kGroupNameBytes);
         if (subNode.Has("leaves"))
-            for (const Node& leaf : subNode.At("leaves").Array()) sub.Leaves.push_back(ReadLeafGroup(leaf, encoder));
+            for (const Node& leaf : subNode.At("leaves").Array())
+                sub.Leaves.push_back(ReadLeafGroup(leaf, encoder));
         group.SubGroups.push_back(std::move(sub));
     }
     return group;
@@ -239,9 +247,11 @@ writer::DataDirectory ReadDescription(const json& root, const std::string& file)
     data.Directory.Encoding = encoder.Name();
 
     std::set<std::int64_t> ids;
-    for (const Node& exchange : node.Required("exchanges").Array()) ReadExchange(exchange, encoder, data, ids);
+    for (const Node& exchange : node.Required("exchanges").Array())
+        ReadExchange(exchange, encoder, data, ids);
     if (node.Has("groups"))
-        for (const Node& group : node.At("groups").Array()) data.Groups.Groups.push_back(ReadGroup(group, encoder));
+        for (const Node& group : node.At("groups").Array())
+            data.Groups.Groups.push_back(ReadGroup(group, encoder));
     return data;
 }
 
@@ -284,8 +294,9 @@ int RunMake(const Arguments& args) {
                    {"symbols", symbols},
                    {"groups", data.Groups.Groups.size()}});
     } else {
-        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange") << ", "
-                  << Counted(symbols, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group") << '\n';
+        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange")
+                  << ", " << Counted(symbols, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group")
+                  << '\n';
     }
     return kExitOk;
 }
@@ -293,14 +304,15 @@ int RunMake(const Arguments& args) {
 }  // namespace
 
 const Command kMakeCommand{
-    "make", "write a data directory from a JSON description",
+    "make",
+    "write a data directory from a JSON description",
     "usage: tessary make DIR --from FILE [--json]\n"
     "\n"
     "Writes the data directory DIR (Directory.xml, SymTbl/<ID>_Light per exchange,\n"
     "SymTbl/Group) from the JSON description in FILE ('-' reads standard input):\n"
     "\n"
     "  {\n"
-    "    \"expires\": \"20301231 15:30:00\",          optional\n"
+    "    \"expires\": \"20301231 153000\",            optional\n"
     "    \"encoding\": \"UTF-8\",                     optional: the files' character set\n"
     "    \"exchanges\": [\n"
     "      {\"id\": 1, \"code\": \"SH\", \"name\": \"Shanghai Stock Exchange\",\n"
@@ -315,10 +327,13 @@ const Command kMakeCommand{
     "            {\"code\": \"G10010030\", \"name\": \"Banks\", \"symbols\": [\"600000.SH\"]}]}]}]\n"
     "  }\n"
     "\n"
-    "Required: exchanges, and the id and code of every exchange, symbol, group, subgroup and\n"
-    "leaf group; everything else may be left out. Every text must fit its field. The files are\n"
+    "Required: exchanges; each exchange's id and code; each group's id; each symbol's,\n"
+    "subgroup's and leaf group's code. Everything else may be left out; unknown fields are\n"
+    "errors. Every text must fit its field. The files are\n"
     "written into a temporary directory beside DIR, which then replaces DIR; an existing DIR is\n"
     "replaced only when it is empty or a data directory.\n",
-    {"--from"}, {}, RunMake};
+    {"--from"},
+    {},
+    RunMake};
 
 }  // namespace tessary::cli

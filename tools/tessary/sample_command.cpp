@@ -15,7 +15,8 @@ constexpr std::int64_t kMaxSymbols = 20'000'000;
 int RunSample(const Arguments& args) {
     ExpectPositionals(args, {"DIR"}, 1);
     std::int64_t symbols = kDefaultSymbols;
-    if (const auto value = args.Value("--symbols")) symbols = ParseInteger(*value, "--symbols", 1, kMaxSymbols);
+    if (const auto value = args.Value("--symbols"))
+        symbols = ParseInteger(*value, "--symbols", 1, kMaxSymbols);
     std::int64_t seed = 1;
     if (const auto value = args.Value("--seed")) seed = ParseInteger(*value, "--seed", 0, UINT32_MAX);
 
@@ -35,9 +36,9 @@ int RunSample(const Arguments& args) {
                    {"groups", data.Groups.Groups.size()},
                    {"seed", seed}});
     } else {
-        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange") << ", "
-                  << Counted(written, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group") << " (seed "
-                  << seed << ")\n";
+        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange")
+                  << ", " << Counted(written, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group")
+                  << " (seed " << seed << ")\n";
     }
     return kExitOk;
 }
@@ -45,7 +46,8 @@ int RunSample(const Arguments& args) {
 }  // namespace
 
 const Command kSampleCommand{
-    "sample", "write a realistic, deterministic sample data directory",
+    "sample",
+    "write a realistic, deterministic sample data directory",
     "usage: tessary sample DIR [--symbols N] [--seed S] [--json]\n"
     "\n"
     "Writes a sample data directory to DIR: six exchanges with two-letter codes (SH, SZ, HK,\n"
@@ -58,6 +60,8 @@ const Command kSampleCommand{
     "\n"
     "The files are written into a temporary directory beside DIR, which then replaces DIR; an\n"
     "existing DIR is replaced only when it is empty or a data directory.\n",
-    {"--symbols", "--seed"}, {}, RunSample};
+    {"--symbols", "--seed"},
+    {},
+    RunSample};
 
 }  // namespace tessary::cli

@@ -39,7 +39,8 @@ std::size_t DisplayRank(const SymbolInfo& info, std::string_view typed) {
     std::size_t dot = 0;
     for (const std::size_t start : symbolStarts)
         if (symbol[start] == '.') dot = start;
-    const std::string key = (dot > 0 ? symbol.substr(0, dot) : symbol) + FieldText(info.Name, sizeof info.Name);
+    const std::string key =
+        (dot > 0 ? symbol.substr(0, dot) : symbol) + FieldText(info.Name, sizeof info.Name);
     std::vector<std::size_t> starts = CharacterStarts(key);
     starts.push_back(key.size());
     for (const std::size_t start : starts)
@@ -56,15 +57,17 @@ int RunSearch(const Arguments& args) {
 
     ResultArray<SymbolInfo> results;
     const int answer = exchangeKey
-                           ? TSYFindSymbol2(text.c_str(), exchangeKey->c_str(), results.Out(), results.Count(),
-                                            matchSearchKeys)
+                           ? TSYFindSymbol2(text.c_str(), exchangeKey->c_str(), results.Out(),
+                                            results.Count(), matchSearchKeys)
                            : TSYFindSymbol(text.c_str(), results.Out(), results.Count(), matchSearchKeys);
     if (answer == 0) {
         if (exchangeKey)
-            throw CommandError("the search failed: no exchange has the key '" + *exchangeKey +
-                               "', or a hit lies in an exchange whose symbols cannot be resolved ('tessary check' tells)");
-        throw CommandError("the search failed: a hit lies in an exchange whose symbols cannot be resolved, "
-                           "e.g. one whose Code has lower-case letters ('tessary check' tells)");
+            throw CommandError(
+                "the search failed: no exchange has the key '" + *exchangeKey +
+                "', or a hit lies in an exchange whose symbols cannot be resolved ('tessary check' tells)");
+        throw CommandError(
+            "the search failed: a hit lies in an exchange whose symbols cannot be resolved, "
+            "e.g. one whose Code has lower-case letters ('tessary check' tells)");
     }
 
     if (args.Json) {
@@ -93,7 +96,8 @@ int RunSearch(const Arguments& args) {
 }  // namespace
 
 const Command kSearchCommand{
-    "search", "find symbols from a typed fragment, ranked",
+    "search",
+    "find symbols from a typed fragment, ranked",
     "usage: tessary search DIR TEXT [--exchange KEY] [--keys] [--json]\n"
     "\n"
     "Finds the symbols whose code, name or search texts contain TEXT in upper case\n"
@@ -106,6 +110,8 @@ const Command kSearchCommand{
     "  --keys           also find symbols whose search key equals TEXT in upper case\n"
     "\n"
     "A TEXT that starts with '-' goes after '--': tessary search DIR -- -A\n",
-    {"--exchange"}, {"--keys"}, RunSearch};
+    {"--exchange"},
+    {"--keys"},
+    RunSearch};
 
 }  // namespace tessary::cli

@@ -13,7 +13,7 @@
 namespace tessary::cli {
 namespace {
 
-const Command* const kCommands[] = {&kExchangesCommand, &kGroupsCommand, &kInfoCommand,  &kListCommand,
+const Command* const kCommands[] = {&kExchangesCommand, &kGroupsCommand, &kInfoCommand, &kListCommand,
                                     &kSearchCommand,    &kCheckCommand,  &kMakeCommand, &kSampleCommand};
 
 void PrintOverview(std::FILE* out) {
@@ -24,7 +24,8 @@ void PrintOverview(std::FILE* out) {
                  "functions, checks a data directory, and writes new ones.\n"
                  "\n"
                  "commands:\n");
-    for (const Command* command : kCommands) std::fprintf(out, "  %-10s %s\n", command->Name, command->Summary);
+    for (const Command* command : kCommands)
+        std::fprintf(out, "  %-10s %s\n", command->Name, command->Summary);
     std::fprintf(out,
                  "\n"
                  "Exit codes: 0 success, 1 the library answered 0 or the data is damaged or\n"
@@ -63,7 +64,8 @@ int Run(int argc, char** argv) {
         }
         return code;
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "tessary %s: %s (see tessary %s --help)\n", command->Name, e.what(), command->Name);
+        std::fprintf(stderr, "tessary %s: %s (see tessary %s --help)\n", command->Name, e.what(),
+                     command->Name);
         return kExitUsage;
     } catch (const CommandError& e) {
         std::cout.flush();

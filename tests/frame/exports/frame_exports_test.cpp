@@ -14,15 +14,11 @@
 
 namespace {
 
+namespace w = tessary::writer;
+using tessary::testing::Guarded;
+using tessary::testing::PoisonPointer;
 using tessary::testing::SmallDirectory;
 using tessary::testing::TempDir;
-
-constexpr unsigned char kPoison = 0xCC;
-
-template <class T>
-T* PoisonPointer() {
-    return reinterpret_cast<T*>(static_cast<std::uintptr_t>(0x5A5A5A5A));
-}
 
 // True when the process's database is not initialised yet; asks without writing anywhere the
 // test looks.
@@ -42,14 +38,13 @@ void ExpectEveryQueryRefuses() {
     SymbolInfo* symbols = PoisonPointer<SymbolInfo>();
     SubGroupInfo* subGroups = PoisonPointer<SubGroupInfo>();
     int32_t count = -7;
-    SymbolInfo info;
-    std::memset(&info, kPoison, sizeof info);
+    Guarded<SymbolInfo> info;
 
     EXPECT_EQ(TSYGetExch(&exchanges, &count), 0);
     EXPECT_EQ(TSYGetGroupSymbol(1, "G10010030", &symbols, &count), 0);
     EXPECT_EQ(TSYGetSubGroup(1, "", &subGroups, &count), 0);
-    EXPECT_EQ(TSYGetSymbolInfo("600000.SH", &info), 0);
-    EXPECT_EQ(TSYGetSymbolInfo("NOPE.SH", &info), 0);
+    EXPECT_EQ(TSYGetSymbolInfo("600000.SH", &info.Record), 0);
+    EXPECT_EQ(TSYGetSymbolInfo("NOPE.SH", &info.Record), 0);
     EXPECT_EQ(TSYGetSymbolInfos("600000.SH,NOPE.SH", &symbols, &count), 0);
     EXPECT_EQ(TSYGetSymbolInfos2(1, -1, &symbols, &count), 0);
     EXPECT_EQ(TSYFindSymbol("600", &symbols, &count, 1), 0);
@@ -59,55 +54,53 @@ void ExpectEveryQueryRefuses() {
     EXPECT_EQ(symbols, PoisonPointer<SymbolInfo>());
     EXPECT_EQ(subGroups, PoisonPointer<SubGroupInfo>());
     EXPECT_EQ(count, -7);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&info);
-    for (std::size_t i = 0; i < sizeof info; ++i) ASSERT_EQ(bytes[i], kPoison) << "byte " << i;
+    EXPECT_EQ(tessary::testing::Bytes(&info, sizeof info), tessary::testing::Poison(sizeof info));
 }
 
 TEST(ExportsBeforeInit, EveryQueryReturnsZeroAndWritesNothing) {
     REQUIRE_FRESH_DATABASE();
     ExpectEveryQueryRefuses();
-}
-
-TEST(ExportsBeforeInit, QueriesAcceptNullOutputsWithoutTouchingThem) {
-    REQUIRE_FRESH_DATABASE();
+    // Null outputs are accepted without being touched, and so is freeing null.
     EXPECT_EQ(TSYGetExch(nullptr, nullptr), 0);
     EXPECT_EQ(TSYGetSymbolInfo(nullptr, nullptr), 0);
     EXPECT_EQ(TSYGetSymbolInfos(nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(TSYFindSymbol(nullptr, nullptr, nullptr, 0), 0);
+    TSYFree(nullptr);
 }
 
-TEST(ExportsInit, NullPathOrNullTextFails) {
+TEST(ExportsInit, QueriesStillRefuseAfterEveryKindOfFailedInit) {
     REQUIRE_FRESH_DATABASE();
     EXPECT_EQ(TSYInit(nullptr), 0);
     const TSYString noText{nullptr};
     EXPECT_EQ(TSYInit(&noText), 0);
     ExpectEveryQueryRefuses();
-}
 
-TEST(ExportsInit, QueriesStillRefuseAfterAFailedInit) {
-    REQUIRE_FRESH_DATABASE();
     const TempDir dir;  // no Directory.xml
     const TSYString path{dir.path().c_str()};
     EXPECT_EQ(TSYInit(&path), 0);
     ExpectEveryQueryRefuses();
 
-    // Fails in the symbol tables, after the directory loaded.
-    tessary::writer::DataDirectory data = SmallDirectory();
-    data.LightTables.erase("2");
-    tessary::writer::WriteDataDirectory(dir.path(), data);
-    EXPECT_EQ(TSYInit(&path), 0);
-    ExpectEveryQueryRefuses();
+    // Failing in the symbol tables, then in the group table, the last thing loaded.
+    w::DataDirectory noTable = SmallDirectory();
+    noTable.LightTables.erase("2");
+    w::DataDirectory badGroups = SmallDirectory();
+    badGroups.Groups.Magic = 112;
+    for (const w::DataDirectory& data : {noTable, badGroups}) {
+        w::WriteDataDirectory(dir.path(), data);
+        EXPECT_EQ(TSYInit(&path), 0);
+        ExpectEveryQueryRefuses();
+    }
 }
 
 TEST(ExportsInit, SecondInitWithAnotherPathKeepsTheFirstData) {
     REQUIRE_FRESH_DATABASE();
     const TempDir first;
     const TempDir second;
-    tessary::writer::WriteDataDirectory(first.path(), SmallDirectory());
-    tessary::writer::DataDirectory other;
-    other.Directory.Types = {tessary::writer::ExchangeType(7, "QQ", "Other")};
+    w::WriteDataDirectory(first.path(), SmallDirectory());
+    w::DataDirectory other;
+    other.Directory.Types = {w::ExchangeType(7, "QQ", "Other")};
     other.LightTables["7"] = {};
-    tessary::writer::WriteDataDirectory(second.path(), other);
+    w::WriteDataDirectory(second.path(), other);
 
     const TSYString firstPath{first.path().c_str()};
     const TSYString secondPath{second.path().c_str()};
@@ -134,7 +127,7 @@ TEST(ExportsInit, SecondInitWithAnotherPathKeepsTheFirstData) {
 
 TEST(ExportsAfterInit, QueriesForwardTheirArguments) {
     const TempDir dir;
-    tessary::writer::WriteDataDirectory(dir.path(), SmallDirectory());
+    w::WriteDataDirectory(dir.path(), SmallDirectory());
     const TSYString path{dir.path().c_str()};
     ASSERT_EQ(TSYInit(&path), 1);
 
@@ -151,8 +144,18 @@ TEST(ExportsAfterInit, QueriesForwardTheirArguments) {
     EXPECT_STREQ(infos[0].Symbol, "000060.SH");
     TSYFree(infos);
     EXPECT_EQ(TSYGetSymbolInfos2(42, -1, &infos, &count), 0);
-}
 
-TEST(ExportsFree, NullIsAccepted) { TSYFree(nullptr); }
+    // The search, by a whole symbol text: found in every exchange, and in its own only.
+    ASSERT_EQ(TSYFindSymbol("00700.hk", &infos, &count, 0), 1);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(infos[0].Symbol, "00700.HK");
+    TSYFree(infos);
+    ASSERT_EQ(TSYFindSymbol2("00700.hk", "3", &infos, &count, 0), 1);
+    ASSERT_EQ(count, 1);
+    TSYFree(infos);
+    ASSERT_EQ(TSYFindSymbol2("00700.hk", "1", &infos, &count, 0), 1);
+    EXPECT_EQ(count, 0);
+    TSYFree(infos);
+}
 
 }  // namespace
