@@ -1,15 +1,4 @@
-# Cross-compiles for 32-bit Windows with Debian's mingw-w64 toolchain (POSIX thread model).
-# This is the DLL that hosts ship.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 32-bit Windows with Debian's mingw-w64 toolchain: the DLL that hosts ship.
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(TESSARY_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TESSARY_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TESSARY_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

@@ -1,15 +1,5 @@
-# Cross-compiles for 64-bit Windows with Debian's mingw-w64 toolchain (POSIX thread model).
-# Used for the builds that run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64 toolchain: the builds that run under
+# Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(TESSARY_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${TESSARY_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TESSARY_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw-common.cmake)

@@ -1,6 +1,7 @@
 #include "common/data_file.h"
 
 #include <cstring>
+#include <new>
 
 namespace tessary {
 
@@ -16,6 +17,27 @@ std::size_t DataFile::Read(void* dst, std::size_t n) noexcept {
     if (count != 0) std::memcpy(dst, bytes_.get() + position_, count);
     position_ += count;
     return count;
+}
+
+bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
+    if (size > 0xFFFFFFFFull) return false;
+    std::unique_ptr<unsigned char[]> bytes;
+    try {
+        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::size_t got = 0;
+    while (got < size) {
+        const std::ptrdiff_t n = readChunk(bytes.get() + got, static_cast<std::size_t>(size) - got);
+        if (n < 0) return false;
+        if (n == 0) break;  // the file shrank meanwhile: keep what is there
+        got += static_cast<std::size_t>(n);
+    }
+    bytes_ = std::move(bytes);
+    size_ = got;
+    position_ = 0;
+    return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,12 @@ public:
     void Skip(std::size_t n) noexcept { position_ += n < Left() ? n : Left(); }
 
 private:
+    // Takes the contents of a file of `size` bytes from `readChunk`, which fills up to n bytes at
+    // dst and returns how many it read (0 at the end, -1 on an error). False for an error, a size
+    // of 4 GiB or more (every length in the formats is 32 bits wide) or too little memory.
+    using ChunkReader = std::function<std::ptrdiff_t(unsigned char* dst, std::size_t n)>;
+    [[nodiscard]] bool Load(std::uint64_t size, const ChunkReader& readChunk);
+
     std::unique_ptr<unsigned char[]> bytes_;
     std::size_t size_ = 0;
     std::size_t position_ = 0;

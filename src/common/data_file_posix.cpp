@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <new>
 
 namespace tessary {
 
@@ -78,27 +77,12 @@ bool DataFile::Open(const std::string& requested) {
 
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    // Every length in the formats is 32 bits wide; nothing larger was ever written by a writer.
-    if (static_cast<unsigned long long>(st.st_size) > 0xFFFFFFFFull) return false;
-    const auto size = static_cast<std::size_t>(st.st_size);
-
-    std::unique_ptr<unsigned char[]> bytes;
-    try {
-        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd.get(), bytes.get() + got, size - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) break;  // the file shrank meanwhile: keep what is there
-        got += static_cast<std::size_t>(n);
-    }
-    bytes_ = std::move(bytes);
-    size_ = got;
-    return true;
+    return Load(static_cast<std::uint64_t>(st.st_size), [&fd](unsigned char* dst, std::size_t n) {
+        for (;;) {
+            const ssize_t got = ::read(fd.get(), dst, n);
+            if (got >= 0 || errno != EINTR) return static_cast<std::ptrdiff_t>(got);
+        }
+    });
 }
 
 }  // namespace tessary

@@ -43,27 +43,12 @@ bool DataFile::Open(const std::string& path) {
 
     LARGE_INTEGER length{};
     if (!::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return false;
-    // Every length in the formats is 32 bits wide; nothing larger was ever written by a writer.
-    if (static_cast<unsigned long long>(length.QuadPart) > 0xFFFFFFFFull) return false;
-    const auto size = static_cast<std::size_t>(length.QuadPart);
-
-    std::unique_ptr<unsigned char[]> bytes;
-    try {
-        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    std::size_t got = 0;
-    while (got < size) {
-        const std::size_t want = size - got < 0x40000000u ? size - got : 0x40000000u;
-        DWORD n = 0;
-        if (!::ReadFile(file.get(), bytes.get() + got, static_cast<DWORD>(want), &n, nullptr)) return false;
-        if (n == 0) break;  // cannot happen while nobody shares the file; keep what is there
-        got += n;
-    }
-    bytes_ = std::move(bytes);
-    size_ = got;
-    return true;
+    return Load(static_cast<std::uint64_t>(length.QuadPart), [&file](unsigned char* dst, std::size_t n) {
+        const DWORD want = n < 0x40000000u ? static_cast<DWORD>(n) : 0x40000000u;
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), dst, want, &got, nullptr)) return std::ptrdiff_t{-1};
+        return static_cast<std::ptrdiff_t>(got);
+    });
 }
 
 }  // namespace tessary

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 
 namespace tessary {
 
@@ -13,5 +14,9 @@ struct CalendarFields {
 // runtime and out-of-range days rolled into the next month. False for a time before the start
 // of 1970 or after the end of the year 3000, both in UTC.
 [[nodiscard]] bool MakeLocalTime(const CalendarFields& fields, std::int64_t& seconds) noexcept;
+
+// The platform's 64-bit mktime: `tm` read as local time (normalising out-of-range fields), or a
+// negative value when the runtime rejects it.
+[[nodiscard]] std::int64_t LocalTimeToSeconds(std::tm& tm) noexcept;
 
 }  // namespace tessary

@@ -1,25 +1,10 @@
-#include <ctime>
-
 #include "common/local_time.h"
 
 namespace tessary {
 
-bool MakeLocalTime(const CalendarFields& fields, std::int64_t& seconds) noexcept {
+std::int64_t LocalTimeToSeconds(std::tm& tm) noexcept {
     static_assert(sizeof(std::time_t) >= 8, "calendar times beyond 2038 need a 64-bit time_t");
-    std::tm tm{};
-    tm.tm_year = fields.Year - 1900;
-    tm.tm_mon = fields.Month - 1;
-    tm.tm_mday = fields.Day;
-    tm.tm_hour = fields.Hour;
-    tm.tm_min = fields.Minute;
-    tm.tm_sec = fields.Second;
-    tm.tm_isdst = -1;
-    const std::time_t t = std::mktime(&tm);
-    // 3000-12-31 23:59:59 UTC, the last second the Windows runtime accepts.
-    constexpr std::int64_t kLastSecond = INT64_C(32535215999);
-    if (t < 0 || static_cast<std::int64_t>(t) > kLastSecond) return false;
-    seconds = static_cast<std::int64_t>(t);
-    return true;
+    return static_cast<std::int64_t>(std::mktime(&tm));
 }
 
 }  // namespace tessary

@@ -18,6 +18,9 @@ namespace tessary::text {
 // A byte that does not start a valid character counts as a character of its own.
 [[nodiscard]] std::size_t CharLength(const char* p, std::size_t left) noexcept;
 
+// The upper-case form of a single-byte character in the current character set.
+[[nodiscard]] char UpperSingleByte(char c) noexcept;
+
 // Upper-cases every single-byte character in place; multibyte characters stay as they are.
 void MakeUpper(std::string& s);
 [[nodiscard]] std::string ToUpper(std::string_view s);

@@ -37,6 +37,8 @@ std::string EscapeXml(std::string_view text) {
     return out;
 }
 
+}  // namespace
+
 std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding) {
     if (encoding == "UTF-8" || encoding == "utf-8") return utf8;
     const iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
@@ -52,8 +54,6 @@ std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding
     out.resize(out.size() - dstLeft);
     return out;
 }
-
-}  // namespace
 
 std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name, int alert,
                                        int trade, int quote) {

@@ -13,6 +13,10 @@
 
 namespace tessary::writer {
 
+// UTF-8 text converted to `encoding` (an iconv name such as "GBK"). Throws std::runtime_error
+// when the encoding is unknown or cannot hold the text.
+[[nodiscard]] std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding);
+
 // ---- Directory.xml ----
 
 struct XmlAttribute {

@@ -8,25 +8,25 @@
 
 #include "common/result_array.h"
 #include "frame/symbol_database.h"
-#include "support/test_support.h"
+#include "support/database_fixture.h"
 
 namespace tessary::testing::search {
 
 class LoadedDatabase {
 public:
-    explicit LoadedDatabase(const writer::DataDirectory& data) {
-        writer::WriteDataDirectory(dir_.path(), data);
-        loaded_ = database.Init(dir_.path().c_str()) == 1;
+    explicit LoadedDatabase(const writer::DataDirectory& data)
+        : loaded_(WriteAndInit(database, dir_, data) == 1) {
+        EXPECT_TRUE(loaded_) << "the test's data directory does not load";
     }
     [[nodiscard]] bool loaded() const { return loaded_; }
     [[nodiscard]] const std::string& path() const { return dir_.path(); }
 
-    std::string rankText;                // the database's searchRankText
+    std::string rankText;  // the database's searchRankText
     SymbolDatabase database{rankText};
 
 private:
     TempDir dir_;
-    bool loaded_ = false;
+    bool loaded_;
 };
 
 // One search's outcome. `count` and `records` keep the sentinel values when nothing was stored.
@@ -35,6 +35,9 @@ struct SearchOutcome {
     bool arrayStored = false;
     std::int32_t count = -7;
     std::vector<SymbolInfo> records;
+
+    // Answered 0 and left both outputs as they were.
+    [[nodiscard]] bool FailedCleanly() const { return result == 0 && !arrayStored && count == -7; }
 
     [[nodiscard]] std::vector<std::string> Symbols() const {
         std::vector<std::string> out;
@@ -70,7 +73,7 @@ inline SearchOutcome FindIn(const SymbolDatabase& db, const char* text, const ch
 }
 
 inline writer::LightRecord MakeSymbol(std::string code, std::string name, std::string text1 = "",
-                                  std::string key1 = "", std::string key2 = "") {
+                                      std::string key1 = "", std::string key2 = "") {
     writer::LightRecord r;
     r.Code = std::move(code);
     r.Name = std::move(name);
@@ -79,6 +82,14 @@ inline writer::LightRecord MakeSymbol(std::string code, std::string name, std::s
     r.SearchKey1 = std::move(key1);
     r.SearchKey2 = std::move(key2);
     return r;
+}
+
+// One exchange, 1 "SH", holding `records`.
+inline writer::DataDirectory OneExchange(std::vector<writer::LightRecord> records) {
+    writer::DataDirectory d;
+    d.Directory.Types = {writer::ExchangeType(1, "SH", "Shanghai")};
+    d.LightTables["1"].Records = std::move(records);
+    return d;
 }
 
 }  // namespace tessary::testing::search

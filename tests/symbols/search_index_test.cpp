@@ -10,16 +10,8 @@ namespace {
 
 using namespace std::string_literals;
 
-writer::DataDirectory OneExchange(std::vector<writer::LightRecord> records) {
-    writer::DataDirectory d;
-    d.Directory.Types = {writer::ExchangeType(1, "SH", "Shanghai")};
-    d.LightTables["1"].Records = std::move(records);
-    return d;
-}
-
 TEST(SearchIndexLayout, CodeListFramesEverySymbolInTableOrder) {
     LoadedDatabase db(OneExchange({MakeSymbol("B", "b"), MakeSymbol("A", "a"), MakeSymbol("C", "c")}));
-    ASSERT_TRUE(db.loaded());
     const SymbolIndexRecord* record = FindRecord(db.database.SearchIndex, "1");
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->CodeList(), "\x05" "B.SH\x05" "A.SH\x05" "C.SH\x05");
@@ -33,7 +25,6 @@ TEST(SearchIndexLayout, EmptyTableGetsRecordWithSeparatorOnly) {
     d.Directory.Types.push_back(writer::ExchangeType(2, "SZ", "Shenzhen"));
     d.LightTables["2"].Records.clear();
     LoadedDatabase db(d);
-    ASSERT_TRUE(db.loaded());
     const SymbolIndexRecord* record = FindRecord(db.database.SearchIndex, "2");
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->CodeList(), "\x05");
@@ -41,48 +32,52 @@ TEST(SearchIndexLayout, EmptyTableGetsRecordWithSeparatorOnly) {
     EXPECT_EQ(db.database.SearchIndex.size(), 2u);
 }
 
-TEST(SearchIndexLayout, SearchTextJoinsCodeNameAndTextsButNotAuxCode) {
+writer::LightRecord EveryField() {
     writer::LightRecord r = MakeSymbol("600000", "Pudong", "T1", "K1", "K2");
     r.SearchText2 = "T2";
     r.SearchText3 = "T3";
     r.SearchText4 = "T4";
     r.AuxCode = "AUX";
-    LoadedDatabase db(OneExchange({r}));
-    ASSERT_TRUE(db.loaded());
-    const SymbolIndexRecord& record = *FindRecord(db.database.SearchIndex, "1");
-    EXPECT_EQ(record.SearchText(0), "600000\x05Pudong\x05T1\x05T2\x05T3\x05T4");
-    EXPECT_EQ(record.KeyText(0), "\x05K1\x05K2\x05");
+    return r;
 }
 
-TEST(SearchIndexLayout, AllFieldsEmptyLeaveOnlySeparators) {
-    LoadedDatabase db(OneExchange({MakeSymbol("X", "")}));
-    ASSERT_TRUE(db.loaded());
-    const SymbolIndexRecord& record = *FindRecord(db.database.SearchIndex, "1");
-    EXPECT_EQ(record.SearchText(0), "X\x05\x05\x05\x05\x05");
-    EXPECT_EQ(record.KeyText(0), "\x05\x05\x05");
-}
-
-TEST(SearchIndexLayout, BlankPaddedCodeIsTrimmedInSymbolAndSearchText) {
-    LoadedDatabase db(OneExchange({MakeSymbol("  ABC ", "n")}));
-    ASSERT_TRUE(db.loaded());
-    const SymbolIndexRecord& record = *FindRecord(db.database.SearchIndex, "1");
-    EXPECT_EQ(record.SymbolText(0), "ABC.SH");
-    EXPECT_EQ(record.SearchText(0).substr(0, 4), "ABC\x05");
-    EXPECT_NE(record.Resolved(0), nullptr);
-}
-
-TEST(SearchIndexLayout, FieldsFullToTheirWidthAreTakenWhole) {
+writer::LightRecord FullWidthText() {
     // 65 bytes of SearchText1 with no terminator, then SearchText2 right behind it in the record.
     writer::LightRecord r = MakeSymbol("A", "n", std::string(65, 'Q'));
     r.SearchText2 = "R";
-    LoadedDatabase db(OneExchange({r}));
-    ASSERT_TRUE(db.loaded());
-    EXPECT_EQ(FindRecord(db.database.SearchIndex, "1")->SearchText(0), "A\x05n\x05"s + std::string(65, 'Q') + "\x05R\x05\x05");
+    return r;
+}
+
+TEST(SearchIndexLayout, SearchAndKeyTextsOfOneSymbol) {
+    const struct {
+        const char* label;
+        writer::LightRecord record;
+        std::string symbolText, searchText, keyText;
+    } cases[] = {
+        {"code, name and texts joined, AuxCode left out", EveryField(), "600000.SH",
+         "600000\x05Pudong\x05T1\x05T2\x05T3\x05T4", "\x05K1\x05K2\x05"},
+        {"all fields empty leave only separators", MakeSymbol("X", ""), "X.SH", "X\x05\x05\x05\x05\x05",
+         "\x05\x05\x05"},
+        {"blank-padded code trimmed", MakeSymbol("  ABC ", "n"), "ABC.SH", "ABC\x05n\x05\x05\x05\x05",
+         "\x05\x05\x05"},
+        {"field full to its width taken whole", FullWidthText(), "A.SH",
+         "A\x05n\x05"s + std::string(65, 'Q') + "\x05R\x05\x05", "\x05\x05\x05"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        LoadedDatabase db(OneExchange({c.record}));
+        const SymbolIndexRecord* record = FindRecord(db.database.SearchIndex, "1");
+        ASSERT_NE(record, nullptr);
+        ASSERT_EQ(record->SymbolCount(), 1u);
+        EXPECT_EQ(record->SymbolText(0), c.symbolText);
+        EXPECT_EQ(record->SearchText(0), c.searchText);
+        EXPECT_EQ(record->KeyText(0), c.keyText);
+        EXPECT_NE(record->Resolved(0), nullptr);
+    }
 }
 
 TEST(SearchIndexBuild, TableMissingFromMapGetsNoRecord) {
     LoadedDatabase db(OneExchange({MakeSymbol("A", "a")}));
-    ASSERT_TRUE(db.loaded());
     db.database.SymbolTables.emplace("9", nullptr);
     ASSERT_EQ(db.database.BuildSearchIndex(), 1);
     EXPECT_EQ(FindRecord(db.database.SearchIndex, "9"), nullptr);
@@ -91,7 +86,6 @@ TEST(SearchIndexBuild, TableMissingFromMapGetsNoRecord) {
 
 TEST(SearchIndexBuild, RebuildReplacesRecordsInsteadOfAppending) {
     LoadedDatabase db(OneExchange({MakeSymbol("A", "a"), MakeSymbol("B", "b")}));
-    ASSERT_TRUE(db.loaded());
     ASSERT_EQ(db.database.BuildSearchIndex(), 1);
     const SymbolIndexRecord& record = *FindRecord(db.database.SearchIndex, "1");
     EXPECT_EQ(record.CodeList(), "\x05" "A.SH\x05" "B.SH\x05");
@@ -121,7 +115,6 @@ TEST(SearchIndexBuild, SecondInitAfterFailedOneHoldsOnlyItsOwnRecords) {
 
 TEST(SearchIndexBuild, ClearLeavesMapEmptyAndMayRunTwice) {
     LoadedDatabase db(OneExchange({MakeSymbol("A", "a")}));
-    ASSERT_TRUE(db.loaded());
     db.database.ClearSearchIndex();
     db.database.ClearSearchIndex();
     EXPECT_TRUE(db.database.SearchIndex.empty());

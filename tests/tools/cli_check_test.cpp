@@ -24,187 +24,108 @@ DataDirectory CleanDirectory() {
     return d;
 }
 
+using Change = std::function<void(DataDirectory&)>;
+using FileChange = std::function<void(const std::string& dir)>;
+
 struct Damage {
     const char* Name;
-    std::function<void(DataDirectory&)> Describe;        // before writing
-    std::function<void(const std::string&)> Afterwards;  // on the written directory
+    Change Describe;       // before writing
+    FileChange Afterwards;  // on the written directory
     bool Loads;
     std::vector<std::string> Expected;  // each must stand in the output
 };
 
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.Name; }
 
-void Cut(const std::string& path, std::size_t bytes) {
-    const std::string content = ReadFileBytes(path);
-    WriteFileBytes(path, content.substr(0, content.size() - bytes));
+FileChange Remove(std::string file) {
+    return [file](const std::string& dir) { std::filesystem::remove(dir + "/" + file); };
+}
+FileChange Replace(std::string file, std::string bytes) {
+    return [file, bytes](const std::string& dir) { WriteFileBytes(dir + "/" + file, bytes); };
+}
+// `bytes` added at the end of the file, or with `cut`, that many bytes taken off its end.
+FileChange Append(std::string file, std::string bytes, std::size_t cut = 0) {
+    return [file, bytes, cut](const std::string& dir) {
+        const std::string content = ReadFileBytes(dir + "/" + file);
+        WriteFileBytes(dir + "/" + file, content.substr(0, content.size() - cut) + bytes);
+    };
 }
 
 const std::vector<Damage>& Damages() {
+    // clang-format off
     static const std::vector<Damage> damages = {
         // ---- what keeps a directory from loading ----
-        {"DirectoryXmlMissing",
-         nullptr,
-         [](const std::string& dir) { std::filesystem::remove(dir + "/Directory.xml"); },
-         false,
-         {"error: Directory.xml"}},
-        {"DirectoryXmlNotXml",
-         nullptr,
-         [](const std::string& dir) {
-             WriteFileBytes(dir + "/Directory.xml", "<Result Expires=\"x\">\n<Exchange>\n");
-         },
-         false,
-         {"error: Directory.xml"}},
-        {"ExpiresInvalid",
-         [](DataDirectory& d) { d.Directory.Expires = "20241399 15:30:00"; },
-         nullptr,
-         false,
-         {"error: Directory.xml line 2: Expires '20241399 15:30:00' is not a valid date"}},
-        {"ExpiresMissing",
-         [](DataDirectory& d) { d.Directory.Expires.reset(); },
-         nullptr,
-         false,
+        {"DirectoryXmlMissing", nullptr, Remove("Directory.xml"), false, {"error: Directory.xml"}},
+        {"DirectoryXmlNotXml", nullptr, Replace("Directory.xml", "<Result Expires=\"x\">\n<Exchange>\n"),
+         false, {"error: Directory.xml"}},
+        {"ExpiresInvalid", [](DataDirectory& d) { d.Directory.Expires = "20241399 15:30:00"; }, nullptr,
+         false, {"error: Directory.xml line 2: Expires '20241399 15:30:00' is not a valid date"}},
+        {"ExpiresMissing", [](DataDirectory& d) { d.Directory.Expires.reset(); }, nullptr, false,
          {"error: Directory.xml line 2:", "Expires"}},
-        {"NoResultElement",
-         nullptr,
-         [](const std::string& dir) {
-             WriteFileBytes(dir + "/Directory.xml", "<?xml version=\"1.0\"?>\n<Other/>\n");
-         },
-         false,
+        {"NoResultElement", nullptr, Replace("Directory.xml", "<?xml version=\"1.0\"?>\n<Other/>\n"), false,
          {"error: Directory.xml: there is no Result element"}},
-        {"DoctypeRefused",
-         nullptr,
+        {"DoctypeRefused", nullptr,
          [](const std::string& dir) {
              std::string xml = ReadFileBytes(dir + "/Directory.xml");
              xml.insert(xml.find('\n') + 1, "<!DOCTYPE Result SYSTEM \"Result.dtd\">\n");
              WriteFileBytes(dir + "/Directory.xml", xml);
          },
-         false,
-         {"error: Directory.xml", "DOCTYPE"}},
-        {"LightEmpty",
-         nullptr,
-         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/3_Light", ""); },
-         false,
+         false, {"error: Directory.xml", "DOCTYPE"}},
+        {"LightEmpty", nullptr, Replace("SymTbl/3_Light", ""), false,
          {"error: SymTbl/3_Light offset 0: is 0 bytes long"}},
-        {"LightMissing",
-         nullptr,
-         [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/2_Light"); },
-         false,
+        {"LightMissing", nullptr, Remove("SymTbl/2_Light"), false,
          {"error: SymTbl/2_Light: cannot be opened"}},
-        {"LightMagic",
-         [](DataDirectory& d) { d.LightTables["3"].Magic = 206; },
-         nullptr,
-         false,
+        {"LightMagic", [](DataDirectory& d) { d.LightTables["3"].Magic = 206; }, nullptr, false,
          {"error: SymTbl/3_Light offset 0: magic is 206, expected 207"}},
-        {"LightTooShort",
-         nullptr,
-         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/1_Light", std::string("\xCF\0\0", 3)); },
-         false,
+        {"LightTooShort", nullptr, Replace("SymTbl/1_Light", std::string("\xCF\0\0", 3)), false,
          {"error: SymTbl/1_Light offset 0: is 3 bytes long"}},
-        {"GroupMissing",
-         nullptr,
-         [](const std::string& dir) { std::filesystem::remove(dir + "/SymTbl/Group"); },
-         false,
-         {"error: SymTbl/Group: cannot be opened"}},
-        {"GroupMagic",
-         [](DataDirectory& d) { d.Groups.Magic = 112; },
-         nullptr,
-         false,
+        {"GroupMissing", nullptr, Remove("SymTbl/Group"), false, {"error: SymTbl/Group: cannot be opened"}},
+        {"GroupMagic", [](DataDirectory& d) { d.Groups.Magic = 112; }, nullptr, false,
          {"error: SymTbl/Group offset 0: magic is 112, expected 111"}},
-        {"GroupTooShort",
-         nullptr,
-         [](const std::string& dir) { WriteFileBytes(dir + "/SymTbl/Group", std::string("o\0", 2)); },
-         false,
+        {"GroupTooShort", nullptr, Replace("SymTbl/Group", std::string("o\0", 2)), false,
          {"error: SymTbl/Group offset 0: is 2 bytes long"}},
-        {"SubgroupRunsPastItsGroup",
-         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Length = 900; },
-         nullptr,
-         false,
-         {"error: SymTbl/Group offset ", "runs past the end of group 1"}},
-        {"GroupFileCutShort",
-         nullptr,
-         [](const std::string& dir) { Cut(dir + "/SymTbl/Group", 5); },
-         false,
+        {"SubgroupRunsPastItsGroup", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Length = 900; },
+         nullptr, false, {"error: SymTbl/Group offset ", "runs past the end of group 1"}},
+        {"GroupFileCutShort", nullptr, Append("SymTbl/Group", "", 5), false,
          {"error: SymTbl/Group offset ", "runs past the end"}},
+        // Four bytes more than the leaf group's fields take.
         {"LeafLengthDisagrees",
-         [](DataDirectory& d) {
-             writer::LeafGroup& leaf = d.Groups.Groups[0].SubGroups[1].Leaves[0];
-             leaf.Length = 12 + 9 + 10 + 17 + 4;  // four bytes more than its fields take
-         },
-         nullptr,
-         false,
-         {"error: SymTbl/Group offset "}},
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[1].Leaves[0].Length = 12 + 9 + 10 + 17 + 4; },
+         nullptr, false, {"error: SymTbl/Group offset "}},
         {"GroupCodeTooLong",
-         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Code = std::string(17, 'G'); },
-         nullptr,
-         false,
-         {"error: SymTbl/Group offset ", "above 16"}},
-
-        {"GroupTrailingBytes",
-         nullptr,
-         [](const std::string& dir) {
-             WriteFileBytes(dir + "/SymTbl/Group",
-                            ReadFileBytes(dir + "/SymTbl/Group") + std::string(3, '\0'));
-         },
-         false,
+         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Code = std::string(17, 'G'); }, nullptr,
+         false, {"error: SymTbl/Group offset ", "above 16"}},
+        {"GroupTrailingBytes", nullptr, Append("SymTbl/Group", std::string(3, '\0')), false,
          {"error: SymTbl/Group offset "}},
-        {"GroupLengthTooShort",
-         [](DataDirectory& d) { d.Groups.Groups[0].Length = 5; },
-         nullptr,
-         false,
+        {"GroupLengthTooShort", [](DataDirectory& d) { d.Groups.Groups[0].Length = 5; }, nullptr, false,
          {"error: SymTbl/Group offset 4: group length 5 is too short"}},
 
         // ---- what loads but is probably wrong ----
         {"LowerCaseExchangeCode",
-         [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); },
-         nullptr,
-         true,
-         {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
+         [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); }, nullptr,
+         true, {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
         {"TwoExchangesShareACode",
-         [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); },
-         nullptr,
-         true,
-         {"warning: Directory.xml", "share the Code 'SH'"}},
+         [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); }, nullptr,
+         true, {"warning: Directory.xml", "share the Code 'SH'"}},
         {"ExchangeIdRepeated",
-         [](DataDirectory& d) {
-             d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again"));
-         },
-         nullptr,
-         true,
-         {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
+         [](DataDirectory& d) { d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again")); },
+         nullptr, true, {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
         {"SymbolCodeRepeated",
          [](DataDirectory& d) { d.LightTables["2"].Records.push_back(d.LightTables["2"].Records[0]); },
-         nullptr,
-         true,
-         {"warning: SymTbl/2_Light: 1 records repeat an earlier code"}},
-        {"BlankSymbolCode",
-         [](DataDirectory& d) { d.LightTables["2"].Records[1].Code = "   "; },
-         nullptr,
-         true,
-         {"warning: SymTbl/2_Light: 1 records have a blank code"}},
-        {"HeaderCountDisagrees",
-         [](DataDirectory& d) { d.LightTables["1"].RecordCount = 9; },
-         nullptr,
-         true,
-         {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
-        {"TrailingPartialRecord",
-         nullptr,
-         [](const std::string& dir) {
-             WriteFileBytes(dir + "/SymTbl/2_Light",
-                            ReadFileBytes(dir + "/SymTbl/2_Light") + std::string(10, 'x'));
-         },
-         true,
+         nullptr, true, {"warning: SymTbl/2_Light: 1 records repeat an earlier code"}},
+        {"BlankSymbolCode", [](DataDirectory& d) { d.LightTables["2"].Records[1].Code = "   "; }, nullptr,
+         true, {"warning: SymTbl/2_Light: 1 records have a blank code"}},
+        {"HeaderCountDisagrees", [](DataDirectory& d) { d.LightTables["1"].RecordCount = 9; }, nullptr,
+         true, {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
+        {"TrailingPartialRecord", nullptr, Append("SymTbl/2_Light", std::string(10, 'x')), true,
          {"warning: SymTbl/2_Light offset 722: the last 10 bytes are not a whole record"}},
-        {"GroupCodeInLowerCase",
-         [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[1].Code = "g00020"; },
-         nullptr,
-         true,
-         {"warning: SymTbl/Group offset ", "g00020"}},
+        {"GroupCodeInLowerCase", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[1].Code = "g00020"; },
+         nullptr, true, {"warning: SymTbl/Group offset ", "g00020"}},
         {"GroupMemberInNoTable",
          [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[0].Leaves[1].SymbolList = "300750.SZ,NOPE.SZ"; },
-         nullptr,
-         true,
-         {"warning: SymTbl/Group: ", "NOPE.SZ, which no symbol table holds"}},
+         nullptr, true, {"warning: SymTbl/Group: ", "NOPE.SZ, which no symbol table holds"}},
     };
+    // clang-format on
     return damages;
 }
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
@@ -20,6 +21,18 @@ nlohmann::json CliResult::Json() const {
         ADD_FAILURE() << "not JSON: " << e.what() << "\n" << Out;
         return nullptr;
     }
+}
+
+nlohmann::json RunJson(const std::vector<std::string>& args, const std::string& locale) {
+    const CliResult result = RunCli(args, locale);
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    return result.Json();
+}
+
+void ExpectFailure(const CliResult& result, int exitCode, const std::string& message) {
+    EXPECT_EQ(result.ExitCode, exitCode) << result.Err;
+    EXPECT_NE(result.Err.find(message), std::string::npos) << "'" << message << "' not in: " << result.Err;
+    EXPECT_EQ(std::count(result.Err.begin(), result.Err.end(), '\n'), 1) << result.Err;
 }
 
 CliResult RunCli(const std::vector<std::string>& args, const std::string& locale) {

@@ -21,4 +21,11 @@ struct CliResult {
 // Runs `tessary args...` with LC_ALL=C (or `locale`), stdin from /dev/null, and waits for it.
 [[nodiscard]] CliResult RunCli(const std::vector<std::string>& args, const std::string& locale = "C");
 
+// Runs a command that must succeed, and returns its standard output parsed as JSON.
+[[nodiscard]] nlohmann::json RunJson(const std::vector<std::string>& args, const std::string& locale = "C");
+
+// Expects that the command exited with `exitCode` and printed one line, holding `message`, on
+// standard error.
+void ExpectFailure(const CliResult& result, int exitCode, const std::string& message);
+
 }  // namespace tessary::testing

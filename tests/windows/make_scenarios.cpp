@@ -3,7 +3,6 @@
 // ones are good ones with one thing broken.
 //
 //   make_scenarios ROOT     writes ROOT/<scenario>/ and ROOT/<scenario>.queries
-#include <iconv.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -19,20 +18,7 @@ using namespace tessary::writer;
 namespace {
 
 // UTF-8 text in GBK bytes, for the Light tables and the queries of the double-byte scenario.
-std::string Gbk(const std::string& utf8) {
-    const iconv_t cd = iconv_open("GBK", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("no GBK converter");
-    std::string out(utf8.size() * 2 + 8, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t dstLeft = out.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) throw std::runtime_error("not in GBK: " + utf8);
-    out.resize(out.size() - dstLeft);
-    return out;
-}
+std::string Gbk(const std::string& utf8) { return ConvertFromUtf8(utf8, "GBK"); }
 
 LightRecord Record(std::string code, std::string name, std::int32_t type, std::string text1 = "",
                    std::string key1 = "", std::string key2 = "") {
@@ -47,38 +33,20 @@ LightRecord Record(std::string code, std::string name, std::int32_t type, std::s
     return r;
 }
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void WriteBytes(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-void ReplaceOnce(std::string& text, const std::string& from, const std::string& to) {
+// Replaces the first `from` in `file` with `to`.
+void Edit(const fs::path& file, const std::string& from, const std::string& to) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::size_t at = text.find(from);
     if (at == std::string::npos) throw std::runtime_error("no '" + from + "' to replace");
-    text.replace(at, from.size(), to);
+    WriteBytes(file, text.replace(at, from.size(), to));
 }
-
-class Scenarios {
-public:
-    explicit Scenarios(fs::path root) : root_(std::move(root)) {}
-
-    fs::path Write(const std::string& name, const DataDirectory& data, const std::string& queries = "") {
-        const fs::path dir = root_ / name;
-        fs::remove_all(dir);
-        WriteDataDirectory(dir.string(), data);
-        WriteBytes(root_ / (name + ".queries"), queries);
-        return dir;
-    }
-
-private:
-    fs::path root_;
-};
 
 // A small market, the base of the damaged directories.
 DataDirectory Small() {
@@ -92,6 +60,13 @@ DataDirectory Small() {
     SubGroup banks{"B01", "Banks", {0, 0}, {}, std::nullopt, std::nullopt, std::nullopt};
     banks.Leaves.push_back({"B0101", "Big banks", "600000.SH,600036.SH,000001.SZ,NOPE.SH", {}, {}, {}, {}});
     d.Groups.Groups.push_back({7, {0, 0}, {banks}, std::nullopt});
+    return d;
+}
+
+template <class Change>
+DataDirectory SmallWith(const Change& change) {
+    DataDirectory d = Small();
+    change(d);
     return d;
 }
 
@@ -173,88 +148,61 @@ int main(int argc, char** argv) {
     try {
         const fs::path root = argv[1];
         fs::create_directories(root);
-        Scenarios s(root);
+        const auto write = [&](const std::string& name, const DataDirectory& data,
+                               const std::string& queries = "") {
+            const fs::path dir = root / name;
+            fs::remove_all(dir);
+            WriteDataDirectory(dir.string(), data);
+            WriteBytes(root / (name + ".queries"), queries);
+            return dir;
+        };
 
-        s.Write("sample", MakeSampleDirectory(120, 11), "find PUDONG\nfind pd\ninfos 600000.sh,,x,\n");
+        write("sample", MakeSampleDirectory(120, 11), "find PUDONG\nfind pd\ninfos 600000.sh,,x,\n");
 
-        const fs::path edges = s.Write("edges", Edges(),
-                                       "find a.b.sh\nfind ab\ninfo A.B.SH\ninfo abc.SH\ninfo AAPL.us\n"
-                                       "infos ABC.SH,,NOPE.SH,abc.sh\ninfos SH\ninfos  ABC.SH\n");
-        {
-            // A Type directly below Result, with no Exchange between them, is not read.
-            std::string xml = ReadBytes(edges / "Directory.xml");
-            ReplaceOnce(xml, "<Exchange>",
-                        "<Type ID=\"99\" Code=\"ZZ\" Name=\"Stray\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>\n  "
-                        "<Exchange>");
-            WriteBytes(edges / "Directory.xml", xml);
-        }
+        const fs::path edges = write("edges", Edges(),
+                                     "find a.b.sh\nfind ab\ninfo A.B.SH\ninfo abc.SH\ninfo AAPL.us\n"
+                                     "infos ABC.SH,,NOPE.SH,abc.sh\ninfos SH\ninfos  ABC.SH\n");
+        // A Type directly below Result, with no Exchange between them, is not read.
+        Edit(edges / "Directory.xml", "<Exchange>",
+             "<Type ID=\"99\" Code=\"ZZ\" Name=\"Stray\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>\n"
+             "  <Exchange>");
 
-        s.Write("gbk", DoubleByte(), DoubleByteQueries());
-        {
-            // UTF-8 on disk, read in the double-byte code page; a character the code page lacks
-            // turns into '?'.
-            DataDirectory d = Small();
-            d.Directory.Types = {ExchangeType(1, "SH", "上海 Zürich ह end"), ExchangeType(2, "SZ", "深圳")};
-            s.Write("utf8-names", d);
-        }
-        {
-            DataDirectory d = Small();
-            d.Directory.Types.clear();
-            d.LightTables.clear();
-            s.Write("no-exchanges", d);
-        }
+        write("gbk", DoubleByte(), DoubleByteQueries());
+        // UTF-8 on disk, read in the double-byte code page; a character the code page lacks turns
+        // into '?'.
+        write("utf8-names", SmallWith([](DataDirectory& d) {
+                  d.Directory.Types = {ExchangeType(1, "SH", "上海 Zürich ह end"), ExchangeType(2, "SZ", "深圳")};
+              }));
+        write("no-exchanges", SmallWith([](DataDirectory& d) {
+                  d.Directory.Types.clear();
+                  d.LightTables.clear();
+              }));
 
         // Damaged: each of these makes TSYInit fail.
-        fs::remove(s.Write("no-directory", Small()) / "Directory.xml");
-        {
-            const fs::path dir = s.Write("malformed-xml", Small());
-            std::string xml = ReadBytes(dir / "Directory.xml");
-            WriteBytes(dir / "Directory.xml", xml.substr(0, xml.size() / 2));
-        }
-        {
-            const fs::path dir = s.Write("doctype", Small());
-            std::string xml = ReadBytes(dir / "Directory.xml");
-            ReplaceOnce(xml, "?>\n", "?>\n<!DOCTYPE Result [<!ENTITY name \"Shanghai\">]>\n");
-            WriteBytes(dir / "Directory.xml", xml);
-        }
-        {
-            const fs::path dir = s.Write("no-result", Small());
-            std::string xml = ReadBytes(dir / "Directory.xml");
-            ReplaceOnce(xml, "<Result", "<Results");
-            ReplaceOnce(xml, "</Result>", "</Results>");
-            WriteBytes(dir / "Directory.xml", xml);
-        }
-        {
-            DataDirectory d = Small();
-            d.Directory.Expires = std::nullopt;
-            s.Write("no-expires", d);
-            d.Directory.Expires = "2024-04-18 153000";
-            s.Write("hyphen-expires", d);
-            d.Directory.Expires = "20240431T120000";  // rolls over into May: valid
-            s.Write("rollover-expires", d);
-        }
-        fs::remove(s.Write("missing-light", Small()) / "SymTbl" / "2_Light");
-        {
-            DataDirectory d = Small();
-            d.LightTables["2"].Magic = 0;
-            s.Write("bad-light-magic", d);
-        }
-        {
-            DataDirectory d = Small();
-            d.LightTables["1"].RecordCount = 100;  // more records than the file holds
-            s.Write("short-light", d);
-        }
-        fs::remove(s.Write("missing-group", Small()) / "SymTbl" / "Group");
-        {
-            DataDirectory d = Small();
-            d.Groups.Magic = 0;
-            s.Write("bad-group-magic", d);
-        }
-        {
-            DataDirectory d = Small();
-            d.Groups.Groups[0].SubGroups[0].Leaves[0].ListLength = 100000;  // beyond the file's end
-            s.Write("short-group", d);
-        }
+        fs::remove(write("no-directory", Small()) / "Directory.xml");
+        const fs::path malformed = write("malformed-xml", Small()) / "Directory.xml";
+        fs::resize_file(malformed, fs::file_size(malformed) / 2);
+        Edit(write("doctype", Small()) / "Directory.xml", "?>\n",
+             "?>\n<!DOCTYPE Result [<!ENTITY name \"Shanghai\">]>\n");
+        const fs::path noResult = write("no-result", Small()) / "Directory.xml";
+        Edit(noResult, "<Result", "<Results");
+        Edit(noResult, "</Result>", "</Results>");
+        write("no-expires", SmallWith([](DataDirectory& d) { d.Directory.Expires = std::nullopt; }));
+        write("hyphen-expires",
+              SmallWith([](DataDirectory& d) { d.Directory.Expires = "2024-04-18 153000"; }));
+        // Rolls over into May: valid.
+        write("rollover-expires",
+              SmallWith([](DataDirectory& d) { d.Directory.Expires = "20240431T120000"; }));
+        fs::remove(write("missing-light", Small()) / "SymTbl" / "2_Light");
+        write("bad-light-magic", SmallWith([](DataDirectory& d) { d.LightTables["2"].Magic = 0; }));
+        // More records than the file holds.
+        write("short-light", SmallWith([](DataDirectory& d) { d.LightTables["1"].RecordCount = 100; }));
+        fs::remove(write("missing-group", Small()) / "SymTbl" / "Group");
+        write("bad-group-magic", SmallWith([](DataDirectory& d) { d.Groups.Magic = 0; }));
+        // A member list beyond the file's end.
+        write("short-group", SmallWith([](DataDirectory& d) {
+                  d.Groups.Groups[0].SubGroups[0].Leaves[0].ListLength = 100000;
+              }));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_scenarios: %s\n", e.what());
         return 1;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,17 +38,15 @@ namespace {
 
 // ---- Loading the library ----
 
+// The ten exports, each bound by its plain name.
+#define TESSARY_EXPORTS(X) \
+    X(Init) X(GetExch) X(GetGroupSymbol) X(GetSubGroup) X(GetSymbolInfo) X(GetSymbolInfos) \
+        X(GetSymbolInfos2) X(FindSymbol) X(FindSymbol2) X(Free)
+
 struct Exports {
-    decltype(&TSYInit) Init = nullptr;
-    decltype(&TSYGetExch) GetExch = nullptr;
-    decltype(&TSYGetGroupSymbol) GetGroupSymbol = nullptr;
-    decltype(&TSYGetSubGroup) GetSubGroup = nullptr;
-    decltype(&TSYGetSymbolInfo) GetSymbolInfo = nullptr;
-    decltype(&TSYGetSymbolInfos) GetSymbolInfos = nullptr;
-    decltype(&TSYGetSymbolInfos2) GetSymbolInfos2 = nullptr;
-    decltype(&TSYFindSymbol) FindSymbol = nullptr;
-    decltype(&TSYFindSymbol2) FindSymbol2 = nullptr;
-    decltype(&TSYFree) Free = nullptr;
+#define TESSARY_DECLARE(name) decltype(&TSY##name) name = nullptr;
+    TESSARY_EXPORTS(TESSARY_DECLARE)
+#undef TESSARY_DECLARE
 };
 
 #if defined(_WIN32)
@@ -77,16 +76,9 @@ bool Bind(LibraryHandle library, const char* name, F& function) {
 
 bool BindAll(LibraryHandle library, Exports& x) {
     bool ok = true;
-    ok &= Bind(library, "TSYInit", x.Init);
-    ok &= Bind(library, "TSYGetExch", x.GetExch);
-    ok &= Bind(library, "TSYGetGroupSymbol", x.GetGroupSymbol);
-    ok &= Bind(library, "TSYGetSubGroup", x.GetSubGroup);
-    ok &= Bind(library, "TSYGetSymbolInfo", x.GetSymbolInfo);
-    ok &= Bind(library, "TSYGetSymbolInfos", x.GetSymbolInfos);
-    ok &= Bind(library, "TSYGetSymbolInfos2", x.GetSymbolInfos2);
-    ok &= Bind(library, "TSYFindSymbol", x.FindSymbol);
-    ok &= Bind(library, "TSYFindSymbol2", x.FindSymbol2);
-    ok &= Bind(library, "TSYFree", x.Free);
+#define TESSARY_BIND(name) ok &= Bind(library, "TSY" #name, x.name);
+    TESSARY_EXPORTS(TESSARY_BIND)
+#undef TESSARY_BIND
     return ok;
 }
 
@@ -124,55 +116,43 @@ void Line(const std::string& text) {
     std::fputc('\n', stdout);
 }
 
-// A call's result, and, for an array, its records. A result of 0 must leave the sentinels that
-// the out-arguments were preset to; anything else is printed as a fault.
-template <class Record>
-void PrintArray(const std::string& call, std::int32_t result, Record* array, std::int32_t count,
-                Record* sentinel, bool countAsked, const Exports& x) {
-    if (result == 0) {
-        const bool untouched = array == sentinel && (!countAsked || count == -7);
-        Line(call + " -> 0" + (untouched ? "" : " WROTE-OUTPUTS"));
-        return;
+// Runs `call(&array, &count)` (count NULL when not `countAsked`) with both outputs preset, prints
+// the result and, for an array, every record's bytes, and returns the records. A result of 0 must
+// leave the preset values alone; anything else is printed as a fault.
+template <class Record, class Call>
+std::vector<Record> Query(const Exports& x, const std::string& label, const Call& call,
+                          bool countAsked = true) {
+    Record sentinel{};
+    Record* array = &sentinel;
+    std::int32_t count = -7;
+    const std::int32_t r = call(&array, countAsked ? &count : nullptr);
+    std::vector<Record> records;
+    if (r == 0) {
+        const bool untouched = array == &sentinel && (!countAsked || count == -7);
+        Line(label + " -> 0" + (untouched ? "" : " WROTE-OUTPUTS"));
+        return records;
     }
-    Line(call + " -> " + std::to_string(result) + " count=" + (countAsked ? std::to_string(count) : "-"));
-    if (countAsked && array != nullptr) {
-        for (std::int32_t i = 0; i < count; ++i) Line("  " + Hex(&array[i], sizeof(Record)));
-    }
+    Line(label + " -> " + std::to_string(r) + " count=" + (countAsked ? std::to_string(count) : "-"));
+    if (countAsked && array != nullptr) records.assign(array, array + count);
+    for (const Record& record : records) Line("  " + Hex(&record, sizeof record));
     x.Free(array);
+    return records;
 }
 
-// ---- The calls ----
+std::string Args(std::int32_t a, const std::string& b) { return "(" + std::to_string(a) + ", " + b + ")"; }
 
+// The calls, each printed as the export's name and its arguments.
 class Session {
 public:
     explicit Session(const Exports& x) : x_(x) {}
 
-    std::vector<ExchangeInfo> GetExch(bool countAsked = true) {
-        ExchangeInfo sentinel{};
-        ExchangeInfo* list = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.GetExch(&list, countAsked ? &count : nullptr);
-        std::vector<ExchangeInfo> copy;
-        if (r != 0 && countAsked) copy.assign(list, list + count);
-        if (r != 0 && !countAsked) {
-            Line(std::string("TSYGetExch(count NULL) -> ") + std::to_string(r));
-            x_.Free(list);
-            return copy;
-        }
-        PrintArray<ExchangeInfo>("TSYGetExch", r, list, count, &sentinel, countAsked, x_);
-        return copy;
+    std::vector<ExchangeInfo> GetExch() {
+        return Query<ExchangeInfo>(x_, "TSYGetExch", [&](auto a, auto n) { return x_.GetExch(a, n); });
     }
 
     std::vector<SymbolInfo> GetSymbolInfos2(std::int32_t id, std::int32_t type) {
-        SymbolInfo sentinel{};
-        SymbolInfo* infos = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.GetSymbolInfos2(id, type, &infos, &count);
-        std::vector<SymbolInfo> copy;
-        if (r != 0) copy.assign(infos, infos + count);
-        PrintArray<SymbolInfo>("TSYGetSymbolInfos2(" + std::to_string(id) + ", " + std::to_string(type) + ")",
-                               r, infos, count, &sentinel, true, x_);
-        return copy;
+        return Query<SymbolInfo>(x_, "TSYGetSymbolInfos2" + Args(id, std::to_string(type)),
+                                 [&](auto a, auto n) { return x_.GetSymbolInfos2(id, type, a, n); });
     }
 
     void GetSymbolInfo(const char* symbol) {
@@ -184,52 +164,29 @@ public:
     }
 
     void GetSymbolInfos(const char* symbols, bool countAsked = true) {
-        SymbolInfo sentinel{};
-        SymbolInfo* infos = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.GetSymbolInfos(symbols, &infos, countAsked ? &count : nullptr);
-        PrintArray<SymbolInfo>("TSYGetSymbolInfos(" + Quote(symbols) + ")", r, infos, count, &sentinel,
-                               countAsked, x_);
+        Query<SymbolInfo>(x_, "TSYGetSymbolInfos(" + Quote(symbols) + ")",
+                          [&](auto a, auto n) { return x_.GetSymbolInfos(symbols, a, n); }, countAsked);
     }
 
     void FindSymbol(const char* text, std::int32_t keys, bool countAsked = true) {
-        SymbolInfo sentinel{};
-        SymbolInfo* results = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.FindSymbol(text, &results, countAsked ? &count : nullptr, keys);
-        PrintArray<SymbolInfo>("TSYFindSymbol(" + Quote(text) + ", " + std::to_string(keys) + ")", r, results,
-                               count, &sentinel, countAsked, x_);
+        Query<SymbolInfo>(x_, "TSYFindSymbol(" + Quote(text) + ", " + std::to_string(keys) + ")",
+                          [&](auto a, auto n) { return x_.FindSymbol(text, a, n, keys); }, countAsked);
     }
 
     void FindSymbol2(const char* text, const char* key, std::int32_t keys) {
-        SymbolInfo sentinel{};
-        SymbolInfo* results = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.FindSymbol2(text, key, &results, &count, keys);
-        PrintArray<SymbolInfo>(
-            "TSYFindSymbol2(" + Quote(text) + ", " + Quote(key) + ", " + std::to_string(keys) + ")", r,
-            results, count, &sentinel, true, x_);
+        const std::string label =
+            "TSYFindSymbol2(" + Quote(text) + ", " + Quote(key) + ", " + std::to_string(keys) + ")";
+        Query<SymbolInfo>(x_, label, [&](auto a, auto n) { return x_.FindSymbol2(text, key, a, n, keys); });
     }
 
     std::vector<SubGroupInfo> GetSubGroup(std::int32_t group, const char* code) {
-        SubGroupInfo sentinel{};
-        SubGroupInfo* result = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.GetSubGroup(group, code, &result, &count);
-        std::vector<SubGroupInfo> copy;
-        if (r != 0) copy.assign(result, result + count);
-        PrintArray<SubGroupInfo>("TSYGetSubGroup(" + std::to_string(group) + ", " + Quote(code) + ")", r,
-                                 result, count, &sentinel, true, x_);
-        return copy;
+        return Query<SubGroupInfo>(x_, "TSYGetSubGroup" + Args(group, Quote(code)),
+                                   [&](auto a, auto n) { return x_.GetSubGroup(group, code, a, n); });
     }
 
     void GetGroupSymbol(std::int32_t group, const char* code) {
-        SymbolInfo sentinel{};
-        SymbolInfo* result = &sentinel;
-        std::int32_t count = -7;
-        const std::int32_t r = x_.GetGroupSymbol(group, code, &result, &count);
-        PrintArray<SymbolInfo>("TSYGetGroupSymbol(" + std::to_string(group) + ", " + Quote(code) + ")", r,
-                               result, count, &sentinel, true, x_);
+        Query<SymbolInfo>(x_, "TSYGetGroupSymbol" + Args(group, Quote(code)),
+                          [&](auto a, auto n) { return x_.GetGroupSymbol(group, code, a, n); });
     }
 
 private:
@@ -249,21 +206,10 @@ struct ExtraQuery {
 // The extra calls of a scenario, from the file DIR.queries when there is one.
 std::vector<ExtraQuery> ReadQueries(const std::string& path) {
     std::vector<ExtraQuery> queries;
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return queries;
-    std::string content;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) content.append(buffer, n);
-    std::fclose(file);
-    std::size_t start = 0;
-    while (start < content.size()) {
-        std::size_t end = content.find('\n', start);
-        if (end == std::string::npos) end = content.size();
-        const std::string line = content.substr(start, end - start);
-        start = end + 1;
-        const std::size_t space = line.find(' ');
+    std::ifstream file(path, std::ios::binary);
+    for (std::string line; std::getline(file, line);) {
         if (line.empty() || line[0] == '#') continue;
+        const std::size_t space = line.find(' ');
         queries.push_back({line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1)});
     }
     return queries;
@@ -283,7 +229,14 @@ void QueriesBeforeInit(Session& s) {
 
 void AllQueries(Session& s, const Exports& x, const std::vector<ExtraQuery>& extra) {
     const std::vector<ExchangeInfo> exchanges = s.GetExch();
-    s.GetExch(false);
+    {
+        ExchangeInfo sentinel{};
+        ExchangeInfo* list = &sentinel;
+        const std::int32_t r = x.GetExch(&list, nullptr);
+        Line("TSYGetExch(count NULL) -> " + std::to_string(r) +
+             (r == 0 && list != &sentinel ? " WROTE-OUTPUTS" : ""));
+        if (r != 0) x.Free(list);
+    }
 
     // Symbol information: every symbol of every exchange, by type, and one at a time.
     std::vector<std::string> symbols;

@@ -80,4 +80,18 @@ private:
     std::int32_t count_ = 0;
 };
 
+// Prints a plain symbol listing, as a table (`empty` when there are none) or as a JSON array.
+template <class Records>
+void PrintSymbols(const Records& symbols, bool json, const char* empty) {
+    if (json) {
+        Json out = Json::array();
+        for (const SymbolInfo& info : symbols) out.push_back(SymbolJson(info));
+        PrintJson(out);
+        return;
+    }
+    Table table(SymbolColumns());
+    for (const SymbolInfo& info : symbols) table.AddRow(SymbolCells(info));
+    table.Print(empty);
+}
+
 }  // namespace tessary::cli

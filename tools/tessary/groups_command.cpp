@@ -85,15 +85,7 @@ int ListLeafSymbols(const Arguments& args, std::int32_t group, const std::string
     ResultArray<SymbolInfo> symbols;
     if (TSYGetGroupSymbol(group, leaf.c_str(), symbols.Out(), symbols.Count()) == 0)
         throw CommandError("the library could not list the symbols of leaf group '" + leaf + "'");
-    if (args.Json) {
-        Json out = Json::array();
-        for (const SymbolInfo& info : symbols) out.push_back(SymbolJson(info));
-        PrintJson(out);
-        return kExitOk;
-    }
-    Table table(SymbolColumns());
-    for (const SymbolInfo& info : symbols) table.AddRow(SymbolCells(info));
-    table.Print("(no symbols: the leaf group is empty, unknown, or its members are in no symbol table)");
+    PrintSymbols(symbols, args.Json, "(no symbols: the leaf group is empty, unknown, or its members are in no symbol table)");
     return kExitOk;
 }
 

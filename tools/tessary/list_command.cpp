@@ -22,15 +22,7 @@ int RunList(const Arguments& args) {
                            " has no symbol table ('tessary exchanges " + args.Positional[0] +
                            "' lists the exchanges)");
 
-    if (args.Json) {
-        Json out = Json::array();
-        for (const SymbolInfo& info : symbols) out.push_back(SymbolJson(info));
-        PrintJson(out);
-        return kExitOk;
-    }
-    Table table(SymbolColumns());
-    for (const SymbolInfo& info : symbols) table.AddRow(SymbolCells(info));
-    table.Print(type == -1 ? "(no symbols)" : "(no symbols of this type)");
+    PrintSymbols(symbols, args.Json, type == -1 ? "(no symbols)" : "(no symbols of this type)");
     return kExitOk;
 }
 

@@ -1,0 +1,13 @@
+# The part of the mingw-w64 toolchain files that both targets share; TESSARY_MINGW_PREFIX names
+# the target (x86_64-w64-mingw32 or i686-w64-mingw32). POSIX thread model, Debian's packages.
+set(CMAKE_SYSTEM_NAME Windows)
+
+set(CMAKE_C_COMPILER ${TESSARY_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TESSARY_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TESSARY_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${TESSARY_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
