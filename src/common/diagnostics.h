@@ -28,4 +28,28 @@ public:
     std::vector<Diagnostic> Items;
 };
 
+// What a reader says about one file, into a sink that may be absent: the readers report
+// unconditionally, and without a sink (as under the exports) every report is dropped.
+class FileReport {
+public:
+    FileReport(DiagnosticSink* sink, std::string file) : sink_(sink), file_(std::move(file)) {}
+
+    // Whether anyone listens; checks that exist only to warn can be skipped when not.
+    [[nodiscard]] bool Active() const noexcept { return sink_ != nullptr; }
+    [[nodiscard]] const std::string& File() const noexcept { return file_; }
+
+    // Records why the file does not load and gives 0, the loaders' failure result.
+    int Error(std::int64_t offset, int line, std::string message) const {
+        if (sink_ != nullptr) sink_->Error(file_, offset, line, std::move(message));
+        return 0;
+    }
+    void Warning(std::int64_t offset, int line, std::string message) const {
+        if (sink_ != nullptr) sink_->Warning(file_, offset, line, std::move(message));
+    }
+
+private:
+    DiagnosticSink* sink_;
+    std::string file_;
+};
+
 }  // namespace tessary

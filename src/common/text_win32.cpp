@@ -19,9 +19,15 @@ bool IsTrailByte(char c) noexcept { return ::_ismbbtrail(static_cast<unsigned ch
 bool IsSingleByte() noexcept {
     const int codePage = ::_getmbcp();
     if (codePage == 0) return true;  // the runtime's mark for a single-byte code page
-    CPINFO info{};
-    if (!::GetCPInfo(static_cast<UINT>(codePage), &info)) return true;
-    return info.MaxCharSize == 1;
+    // Asked for every search hit: the answer for the last code page seen is kept.
+    thread_local int lastCodePage = -1;
+    thread_local bool lastSingleByte = true;
+    if (codePage != lastCodePage) {
+        CPINFO info{};
+        lastSingleByte = !::GetCPInfo(static_cast<UINT>(codePage), &info) || info.MaxCharSize == 1;
+        lastCodePage = codePage;
+    }
+    return lastSingleByte;
 }
 
 std::size_t CharLength(const char* p, std::size_t left) noexcept {

@@ -55,30 +55,24 @@ void SymbolDatabase::ClearExchanges() {
 }
 
 int SymbolDatabase::LoadDirectory() {
-    auto error = [this](int line, std::string message) {
-        if (Diagnostics != nullptr) Diagnostics->Error(kDirectoryFile, -1, line, std::move(message));
-        return 0;
-    };
-    auto warn = [this](int line, std::string message) {
-        if (Diagnostics != nullptr) Diagnostics->Warning(kDirectoryFile, -1, line, std::move(message));
-    };
+    const FileReport report(Diagnostics, kDirectoryFile);
 
     XmlLoadError loadError;
     const std::unique_ptr<XmlDocument> document =
         LoadXmlDocument(JoinDataPath(BasePath, kDirectoryFile), &loadError);
-    if (!document) return error(loadError.Line, "the file " + loadError.Message);
+    if (!document) return report.Error(-1, loadError.Line, "the file " + loadError.Message);
 
     const std::unique_ptr<XmlElement> result = document->SelectSingleNode("//Result");
-    if (!result) return error(0, "there is no Result element");
+    if (!result) return report.Error(-1, 0, "there is no Result element");
     std::string text;
     if (ReadAttribute("Expires", text, *result) == 0)
-        return error(result->Line(), "the Result element has no Expires date");
+        return report.Error(-1, result->Line(), "the Result element has no Expires date");
     if (!ParseExpires(text, ExpiryTime))
-        return error(result->Line(), "Expires '" + text + "' is not a valid date (expected YYYYMMDD hhmmss between 1970 and 3000)");
+        return report.Error(-1, result->Line(), "Expires '" + text + "' is not a valid date (expected YYYYMMDD hhmmss between 1970 and 3000)");
 
     std::vector<std::unique_ptr<XmlElement>> types;
     if (!document->SelectNodes("//Result//Exchange//Type", types))
-        return error(0, "the Type elements cannot be selected");
+        return report.Error(-1, 0, "the Type elements cannot be selected");
 
     std::int32_t serial = 1;
     for (const std::unique_ptr<XmlElement>& type : types) {
@@ -87,29 +81,29 @@ int SymbolDatabase::LoadDirectory() {
         // number of whatever element came before it.
         std::int32_t number = 0;
         if (ReadIntAttribute("ID", number, *type) == 0) {
-            warn(line, "a Type element without an ID is skipped");
+            report.Warning(-1, line, "a Type element without an ID is skipped");
             continue;
         }
         char key[16];
         std::snprintf(key, sizeof key, "%d", number);
-        if (Diagnostics != nullptr && FindRecord(Exchanges, key) != nullptr)
-            warn(line, std::string("exchange ID ") + key + " appears again; the later element replaces the earlier one");
+        if (report.Active() && FindRecord(Exchanges, key) != nullptr)
+            report.Warning(-1, line, std::string("exchange ID ") + key + " appears again; the later element replaces the earlier one");
         ExchangeEntry* entry = FindOrCreateExchange(key, 1);
         if (entry == nullptr) continue;
         entry->Id = static_cast<std::uint16_t>(number);
 
         // Missing texts give empty fields and missing numbers 0.
         text.clear();
-        if (ReadAttribute("Code", text, *type) == 0) warn(line, std::string("exchange ") + key + " has no Code");
-        if (text.size() > 2) warn(line, "Code '" + text + "' is longer than 2 characters and is cut");
+        if (ReadAttribute("Code", text, *type) == 0) report.Warning(-1, line, std::string("exchange ") + key + " has no Code");
+        if (text.size() > 2) report.Warning(-1, line, "Code '" + text + "' is longer than 2 characters and is cut");
         std::memset(entry->Code, 0, sizeof entry->Code);
         text::CopyField(entry->Code, sizeof entry->Code, text);
         if (HasLowerCase(entry->Code))
-            warn(line, std::string("Code '") + entry->Code + "' has lower-case letters: no symbol of this exchange can be looked up or found by a search");
+            report.Warning(-1, line, std::string("Code '") + entry->Code + "' has lower-case letters: no symbol of this exchange can be looked up or found by a search");
 
         text.clear();
         (void)ReadAttribute("Name", text, *type);
-        if (text.size() > 50) warn(line, "Name of exchange " + std::string(key) + " is longer than 50 bytes and is cut");
+        if (text.size() > 50) report.Warning(-1, line, "Name of exchange " + std::string(key) + " is longer than 50 bytes and is cut");
         std::memset(entry->Name, 0, sizeof entry->Name);
         text::CopyField(entry->Name, sizeof entry->Name, text);
 
@@ -126,12 +120,12 @@ int SymbolDatabase::LoadDirectory() {
         entry->Serial = serial++;
     }
 
-    if (Diagnostics != nullptr) {
+    if (report.Active()) {
         // Two exchanges with one Code: symbol texts reach only one of them.
         for (auto a = Exchanges.begin(); a != Exchanges.end(); ++a)
             for (auto b = std::next(a); b != Exchanges.end(); ++b)
                 if (std::strcmp(a->second->Code, b->second->Code) == 0)
-                    warn(0, "exchanges " + a->first + " and " + b->first + " share the Code '" +
+                    report.Warning(-1, 0, "exchanges " + a->first + " and " + b->first + " share the Code '" +
                                 a->second->Code + "'; symbol texts with it reach only exchange " + b->first);
     }
     return 1;

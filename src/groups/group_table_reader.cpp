@@ -51,7 +51,7 @@ void CopyName(char (&field)[kGroupNameMaxLength + 1], std::string_view bytes) {
 class GroupTableParser {
 public:
     GroupTableParser(SymbolDatabase& database, const unsigned char* data, std::size_t size)
-        : database_(database), data_(data), size_(size) {}
+        : database_(database), report_(database.Diagnostics, kGroupFile), data_(data), size_(size) {}
 
     // Reads the records behind the magic into the group map; false at the first damage found.
     [[nodiscard]] bool Parse() {
@@ -63,16 +63,12 @@ public:
 
 private:
     bool Fail(std::size_t offset, std::string message) {
-        if (database_.Diagnostics != nullptr)
-            database_.Diagnostics->Error(kGroupFile, static_cast<std::int64_t>(offset), 0,
-                                         std::move(message));
+        report_.Error(static_cast<std::int64_t>(offset), 0, std::move(message));
         return false;
     }
 
     void Warn(std::size_t offset, std::string message) {
-        if (database_.Diagnostics != nullptr)
-            database_.Diagnostics->Warning(kGroupFile, static_cast<std::int64_t>(offset), 0,
-                                           std::move(message));
+        report_.Warning(static_cast<std::int64_t>(offset), 0, std::move(message));
     }
 
     static std::string EndOf(const Scope& scope) {
@@ -125,7 +121,7 @@ private:
     // Codes are kept exactly as read, but the queries look up the caller's code upper-cased, so
     // a record whose code is not all upper case can never be reached.
     void WarnIfUnreachable(std::size_t offset, const std::string& what, std::string_view code) {
-        if (database_.Diagnostics != nullptr && text::ToUpper(code) != code)
+        if (report_.Active() && text::ToUpper(code) != code)
             Warn(offset, what + " " + std::string(code) +
                              " holds lower-case letters; the queries upper-case the code they are given, so "
                              "they can never reach it");
@@ -234,6 +230,7 @@ private:
     }
 
     SymbolDatabase& database_;
+    const FileReport report_;
     const unsigned char* data_;
     std::size_t size_;
     std::size_t position_ = 4;  // behind the magic
@@ -287,30 +284,27 @@ void SymbolDatabase::ClearGroupTree() {
 }
 
 int SymbolDatabase::LoadGroupTable() {
-    auto error = [this](std::int64_t offset, std::string message) {
-        if (Diagnostics != nullptr) Diagnostics->Error(kGroupFile, offset, 0, std::move(message));
-        return 0;
-    };
+    const FileReport report(Diagnostics, kGroupFile);
 
     DataFile file;
     if (!file.Open(JoinDataPath(BasePath, kGroupFile)))
-        return error(-1, "cannot be opened (missing, unreadable or locked by a writer)");
+        return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
     const std::size_t size = file.Length();
-    if (size < 4) return error(0, "is " + std::to_string(size) + " bytes long, too short for the magic");
+    if (size < 4) return report.Error(0, 0, "is " + std::to_string(size) + " bytes long, too short for the magic");
     const unsigned char* data = file.Data();
     const auto magic = static_cast<std::int32_t>(
         static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
         static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24);
-    if (magic != kGroupMagic) return error(0, "magic is " + std::to_string(magic) + ", expected 111");
+    if (magic != kGroupMagic) return report.Error(0, 0, "magic is " + std::to_string(magic) + ", expected 111");
 
     try {
         GroupTableParser parser(*this, data, size);
         if (!parser.Parse()) return 0;
     } catch (const std::bad_alloc&) {
-        return error(-1, "out of memory");
+        return report.Error(-1, 0, "out of memory");
     }
 
-    if (Diagnostics == nullptr) return 1;
+    if (!report.Active()) return 1;
     // Members that name no loaded symbol are silently left out of every answer; say which.
     std::size_t unresolved = 0;
     std::vector<std::string_view> members;
@@ -322,7 +316,7 @@ int SymbolDatabase::LoadGroupTable() {
                     const GroupMember parts = SplitGroupMember(member);
                     if (LookUpSymbol(parts.Code, parts.Exchange) != nullptr) continue;
                     if (++unresolved <= kUnresolvedMemberReports)
-                        Diagnostics->Warning(kGroupFile, -1, 0,
+                        report.Warning(-1, 0,
                                              "leaf group " + leafKey + " of group " + groupKey + " names " +
                                                  QuoteIfPadded(member) + ", which no symbol table holds");
                 }
@@ -330,7 +324,7 @@ int SymbolDatabase::LoadGroupTable() {
         }
     }
     if (unresolved > kUnresolvedMemberReports)
-        Diagnostics->Warning(kGroupFile, -1, 0,
+        report.Warning(-1, 0,
                              "and " + std::to_string(unresolved - kUnresolvedMemberReports) +
                                  " more leaf group members that no symbol table holds");
     return 1;

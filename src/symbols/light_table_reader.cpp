@@ -57,25 +57,18 @@ void SymbolDatabase::ClearSymbolTables() {
 
 int SymbolDatabase::LoadSymbolTables() {
     for (const auto& [key, exchange] : Exchanges) {
-        const std::string name = "SymTbl/" + key + "_Light";
-        auto error = [&](std::int64_t offset, std::string message) {
-            if (Diagnostics != nullptr) Diagnostics->Error(name, offset, 0, std::move(message));
-            return 0;
-        };
-        auto warn = [&](std::int64_t offset, std::string message) {
-            if (Diagnostics != nullptr) Diagnostics->Warning(name, offset, 0, std::move(message));
-        };
+        const FileReport report(Diagnostics, "SymTbl/" + key + "_Light");
 
         DataFile file;
-        if (!file.Open(JoinDataPath(BasePath, name)))
-            return error(-1, "cannot be opened (missing, unreadable or locked by a writer)");
+        if (!file.Open(JoinDataPath(BasePath, report.File())))
+            return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
         ExchangeSymbolTable* table = FindOrCreateSymbolTable(key, 1);
-        if (table == nullptr) return error(-1, "out of memory");
+        if (table == nullptr) return report.Error(-1, 0, "out of memory");
 
         table->Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
         if (table->Magic != kLightMagic) {
-            if (file.Length() < 4) return error(0, "is " + std::to_string(file.Length()) + " bytes long, too short for a header");
-            return error(0, "magic is " + std::to_string(table->Magic) + ", expected 207");
+            if (file.Length() < 4) return report.Error(0, 0, "is " + std::to_string(file.Length()) + " bytes long, too short for a header");
+            return report.Error(0, 0, "magic is " + std::to_string(table->Magic) + ", expected 207");
         }
         table->HeaderValue[0] = ReadWord(file, 0);
         table->HeaderValue[1] = ReadWord(file, 0);
@@ -110,17 +103,17 @@ int SymbolDatabase::LoadSymbolTables() {
                 file.Skip(kRecordSize);
             }
             if (file.Left() != 0)
-                warn(static_cast<std::int64_t>(file.Position()),
-                     "the last " + std::to_string(file.Left()) + " bytes are not a whole record of 353 bytes and are ignored");
+                report.Warning(static_cast<std::int64_t>(file.Position()), 0,
+                               "the last " + std::to_string(file.Left()) + " bytes are not a whole record of 353 bytes and are ignored");
             if (table->RecordCount != static_cast<std::uint32_t>(serial - 1))
-                warn(12, "the header counts " + std::to_string(table->RecordCount) + " records, the file holds " +
+                report.Warning(12, 0, "the header counts " + std::to_string(table->RecordCount) + " records, the file holds " +
                              std::to_string(serial - 1));
             if (repeatedCodes != 0)
-                warn(-1, std::to_string(repeatedCodes) + " records repeat an earlier code and replace its symbol");
+                report.Warning(-1, 0, std::to_string(repeatedCodes) + " records repeat an earlier code and replace its symbol");
             if (blankCodes != 0)
-                warn(-1, std::to_string(blankCodes) + " records have a blank code; searches that find them fail");
+                report.Warning(-1, 0, std::to_string(blankCodes) + " records have a blank code; searches that find them fail");
         } catch (const std::bad_alloc&) {
-            return error(-1, "out of memory");
+            return report.Error(-1, 0, "out of memory");
         }
     }
     BuildSymbolResolver();

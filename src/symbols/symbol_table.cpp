@@ -17,9 +17,8 @@ SymbolEntry& SymbolMap::FindOrCreate(std::string_view code) {
     const auto it = index_.find(code);
     if (it != index_.end()) return *it->second;
     entries_.push_back(std::make_unique<SymbolEntry>());
-    codes_.emplace_back(code);
     SymbolEntry* entry = entries_.back().get();
-    index_.emplace(std::string(code), entry);
+    codes_.push_back(index_.emplace(std::string(code), entry).first->first);
     return *entry;
 }
 

@@ -61,12 +61,12 @@ public:
     [[nodiscard]] auto begin() const noexcept { return entries_.begin(); }
     [[nodiscard]] auto end() const noexcept { return entries_.end(); }
     // The code under which entry `i` (in visiting order) is stored.
-    [[nodiscard]] const std::string& CodeAt(std::size_t i) const noexcept { return codes_[i]; }
+    [[nodiscard]] std::string_view CodeAt(std::size_t i) const noexcept { return codes_[i]; }
     void clear() noexcept;
 
 private:
     std::vector<std::unique_ptr<SymbolEntry>> entries_;
-    std::vector<std::string> codes_;
+    std::vector<std::string_view> codes_;  // the keys of index_, whose nodes never move
     TextHashMap<SymbolEntry*> index_;
 };
 

@@ -261,7 +261,7 @@ TEST_F(LightTableReader, SymbolsAreVisitedInFirstAppearanceOrder) {
     data.LightTables["1"].Records = {MakeLightRecord("ZZ"), MakeLightRecord("AA"), MakeLightRecord("MM"), MakeLightRecord("ZZ")};
     ASSERT_EQ(Load(), 1);
     std::vector<std::string> codes;
-    for (std::size_t i = 0; i < Table("1")->Symbols.size(); ++i) codes.push_back(Table("1")->Symbols.CodeAt(i));
+    for (std::size_t i = 0; i < Table("1")->Symbols.size(); ++i) codes.emplace_back(Table("1")->Symbols.CodeAt(i));
     EXPECT_EQ(codes, (std::vector<std::string>{"ZZ", "AA", "MM"}));
 }
 

@@ -104,7 +104,7 @@ SearchModel::SearchModel(const SymbolDatabase& database) : database_(database) {
         std::vector<std::string> symbols;
         std::size_t i = 0;
         for (const auto& entry : table->Symbols) {
-            const std::string code = table->Symbols.CodeAt(i++);
+            const std::string code(table->Symbols.CodeAt(i++));
             symbols.push_back(entry->Symbol);
             std::string searchText = code + kSep + Field(*entry, SymbolField::Name) + kSep +
                                      Field(*entry, SymbolField::SearchText1) + kSep +

@@ -1,10 +1,13 @@
 #include "directory_install.h"
 
+#include "cli_output.h"
+
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <filesystem>
 #include <system_error>
 
@@ -82,6 +85,25 @@ void InstallDataDirectory(const std::string& dir, const writer::DataDirectory& d
         throw CommandError("cannot put the new directory in place at '" + dir + "': " + reason);
     }
     if (exists) fs::remove_all(old, ec);
+}
+
+void PrintWritten(const std::string& dir, const writer::DataDirectory& data, bool json,
+                  std::optional<std::int64_t> seed) {
+    std::size_t symbols = 0;
+    for (const auto& [key, table] : data.LightTables) symbols += table.Records.size();
+    if (json) {
+        Json out = {{"directory", JsonText(dir)},
+                    {"exchanges", data.LightTables.size()},
+                    {"symbols", symbols},
+                    {"groups", data.Groups.Groups.size()}};
+        if (seed) out["seed"] = *seed;
+        PrintJson(out);
+        return;
+    }
+    std::cout << "wrote " << dir << ": " << Counted(data.LightTables.size(), "exchange") << ", "
+              << Counted(symbols, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group");
+    if (seed) std::cout << " (seed " << *seed << ")";
+    std::cout << '\n';
 }
 
 }  // namespace tessary::cli

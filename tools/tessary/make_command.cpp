@@ -4,7 +4,6 @@
 // The description is checked whole before anything is written: every field must have its type
 // and fit the width its file gives it, so that the directory made is the one described. Errors
 // name the field by its JSON pointer, e.g. "/exchanges/0/symbols/3/code".
-#include <iconv.h>
 
 #include <cerrno>
 #include <cstring>
@@ -106,33 +105,26 @@ private:
 // Converts the description's UTF-8 texts into the character set the data files are written in.
 class Encoder {
 public:
-    explicit Encoder(std::string encoding) : encoding_(std::move(encoding)) {
-        if (IsUtf8()) return;
-        cd_ = ::iconv_open(encoding_.c_str(), "UTF-8");
-    }
-    ~Encoder() {
-        if (cd_ != kNone) ::iconv_close(cd_);
-    }
-    Encoder(const Encoder&) = delete;
-    Encoder& operator=(const Encoder&) = delete;
+    explicit Encoder(std::string encoding) : encoding_(std::move(encoding)) {}
 
-    [[nodiscard]] bool Known() const { return IsUtf8() || cd_ != kNone; }
+    [[nodiscard]] bool Known() const {
+        try {
+            (void)writer::ConvertFromUtf8("", encoding_);
+            return true;
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }
     [[nodiscard]] const std::string& Name() const { return encoding_; }
 
     // The text of `node` in the files' encoding, at most `maxBytes` bytes long.
-    [[nodiscard]] std::string Text(const Node& node, std::size_t maxBytes) {
+    [[nodiscard]] std::string Text(const Node& node, std::size_t maxBytes) const {
         const std::string utf8 = node.String();
-        std::string out = utf8;
-        if (!IsUtf8()) {
-            out.assign(utf8.size() * 4 + 8, '\0');
-            char* in = const_cast<char*>(utf8.data());
-            std::size_t inLeft = utf8.size();
-            char* dst = out.data();
-            std::size_t dstLeft = out.size();
-            ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-            if (::iconv(cd_, &in, &inLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1))
-                node.Fail("'" + utf8 + "' cannot be written in " + encoding_);
-            out.resize(out.size() - dstLeft);
+        std::string out;
+        try {
+            out = writer::ConvertFromUtf8(utf8, encoding_);
+        } catch (const std::runtime_error&) {
+            node.Fail("'" + utf8 + "' cannot be written in " + encoding_);
         }
         if (out.size() > maxBytes)
             node.Fail("'" + utf8 + "' is " + std::to_string(out.size()) + " bytes long, at most " +
@@ -141,10 +133,7 @@ public:
     }
 
 private:
-    [[nodiscard]] bool IsUtf8() const { return encoding_ == "UTF-8" || encoding_ == "utf-8"; }
-    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
     std::string encoding_;
-    iconv_t cd_ = kNone;
 };
 
 // Widths of the texts as the files hold them, less the terminator where the readers want one.
@@ -286,18 +275,7 @@ int RunMake(const Arguments& args) {
     InstallDataDirectory(args.Positional[0], data, progress);
     progress.Done();
 
-    std::size_t symbols = 0;
-    for (const auto& [key, table] : data.LightTables) symbols += table.Records.size();
-    if (args.Json) {
-        PrintJson({{"directory", JsonText(args.Positional[0])},
-                   {"exchanges", data.LightTables.size()},
-                   {"symbols", symbols},
-                   {"groups", data.Groups.Groups.size()}});
-    } else {
-        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange")
-                  << ", " << Counted(symbols, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group")
-                  << '\n';
-    }
+    PrintWritten(args.Positional[0], data, args.Json);
     return kExitOk;
 }
 

@@ -27,19 +27,7 @@ int RunSample(const Arguments& args) {
     InstallDataDirectory(args.Positional[0], data, progress);
     progress.Done();
 
-    std::size_t written = 0;
-    for (const auto& [key, table] : data.LightTables) written += table.Records.size();
-    if (args.Json) {
-        PrintJson({{"directory", JsonText(args.Positional[0])},
-                   {"exchanges", data.LightTables.size()},
-                   {"symbols", written},
-                   {"groups", data.Groups.Groups.size()},
-                   {"seed", seed}});
-    } else {
-        std::cout << "wrote " << args.Positional[0] << ": " << Counted(data.LightTables.size(), "exchange")
-                  << ", " << Counted(written, "symbol") << ", " << Counted(data.Groups.Groups.size(), "group")
-                  << " (seed " << seed << ")\n";
-    }
+    PrintWritten(args.Positional[0], data, args.Json, seed);
     return kExitOk;
 }
 
