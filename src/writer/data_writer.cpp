@@ -1,3 +1,4 @@
+// Writing data directories (Directory.xml, Light files, the group file) for fixtures and samples.
 #include "writer/data_writer.h"
 
 #include <fcntl.h>
