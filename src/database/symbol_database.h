@@ -45,6 +45,9 @@ public:
                                    bool matchSearchKeys) const;
     [[nodiscard]] bool FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
                                              std::int32_t* count, bool matchSearchKeys) const;
+    [[nodiscard]] bool FindSymbolsTop(const char* text, const char* exchangeKey, bool matchSearchKeys,
+                                      std::int32_t limit, SymbolInfo** results, std::int32_t* count,
+                                      std::int32_t* total) const;
 
     // The directory's expiry date, in seconds since 1970; 0 before Init.
     [[nodiscard]] std::int64_t ExpiryTime() const noexcept { return directory_.ExpiryTime; }

@@ -30,7 +30,7 @@
 #include <string_view>
 #include <vector>
 
-#include "symbols/search_index.h"
+#include "symbols/text_piece_table.h"
 #include "tessary.h"
 
 namespace tessary {
@@ -59,6 +59,8 @@ public:
     void Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText, const Record& record);
     // Sorts the places and builds the postings; call once after the last Add.
     void Finish();
+    // Empties the index for a new build.
+    void Clear() noexcept;
 
     [[nodiscard]] std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(places_.size()); }
     [[nodiscard]] std::size_t MemoryBytes() const noexcept;
@@ -98,8 +100,8 @@ private:
         std::uint32_t Text;    // search text, in texts_
         std::uint32_t Key;     // key text, in keyTexts_
         std::uint32_t Record;  // result record, in records_
+        std::uint32_t Exchange;
         std::uint16_t TextLength;
-        std::uint16_t Exchange;
         std::uint8_t KeyLength;
         std::uint8_t Flags;
     };

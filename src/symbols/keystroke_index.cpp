@@ -1,9 +1,10 @@
 // Building the keystroke index, and the hits, result order and top of the order it answers.
-#include "prototypes/keystroke_index.h"
+#include "symbols/keystroke_index.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <stdexcept>
 
 #include "common/text.h"
 
@@ -30,11 +31,12 @@ bool HasHighByte(std::string_view s) noexcept {
     return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// Whether `haystack` holds `needle` (not empty) at some byte. The bytes after `haystack` may be
+// Whether `haystack` holds `needle` at some byte. The bytes after `haystack` may be
 // read up to kSlack bytes on: the buffers that hold search texts end with that much padding.
 constexpr std::size_t kSlack = 16 + 128;
 bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept {
     const std::size_t m = needle.size(), n = haystack.size();
+    if (m == 0) return true;
     if (m == 1) return std::memchr(haystack.data(), needle[0], n) != nullptr;
     if (m > n) return false;
 #if defined(__SSE2__)
@@ -67,7 +69,7 @@ std::ptrdiff_t FindBytes(std::string_view haystack, std::string_view needle) noe
     return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
 }
 
-unsigned char Fold(unsigned char c) noexcept { return c - 'A' < 26u ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char Fold(unsigned char c) noexcept { return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c; }
 
 // _stricmp's order: A-Z folded to a-z, bytes unsigned, a prefix first.
 int CompareFolded(std::string_view a, std::string_view b) noexcept {
@@ -105,6 +107,9 @@ bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits
 
 void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText,
                          const Record& record) {
+    // Places address their texts with 32 bits; a market beyond that does not load.
+    if (texts_.size() + searchText.size() > 0xFFFF0000u || records_.size() > 0xFFFF0000u)
+        throw std::length_error("search index beyond 4 GiB");
     Place p{};
     p.Text = static_cast<std::uint32_t>(texts_.size());
     p.TextLength = static_cast<std::uint16_t>(searchText.size());
@@ -112,7 +117,7 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
     p.Key = static_cast<std::uint32_t>(keyTexts_.size());
     p.KeyLength = static_cast<std::uint8_t>(keyText.size());
     keyTexts_.append(keyText);
-    p.Exchange = static_cast<std::uint16_t>(exchange);
+    p.Exchange = exchange;
     p.Flags = static_cast<std::uint8_t>((HasHighByte(searchText) ? kHighText : 0) | (HasHighByte(keyText) ? kHighKey : 0));
 
     // The record keeps the rank key (the code part of Symbol, then Name) in one piece, since
@@ -137,6 +142,25 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
     records_.append(name);
     records_.append(suffix);
     places_.push_back(p);
+}
+
+void KeystrokeIndex::Clear() noexcept {
+    places_.clear();
+    texts_.clear();
+    keyTexts_.clear();
+    records_.clear();
+    words_ = 0;
+    grams_.clear();
+    arrays_.clear();
+    bitmaps_.clear();
+    highText_.clear();
+    exchangeMask_.clear();
+    unresolved_.clear();
+    keyPieces_.clear();
+    keyPostingStart_.clear();
+    keyPostings_.clear();
+    columns_.clear();
+    longestRankKey_ = 0;
 }
 
 void KeystrokeIndex::Finish() {
