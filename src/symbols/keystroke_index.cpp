@@ -144,6 +144,13 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
     places_.push_back(p);
 }
 
+void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
+    places_.reserve(symbols);
+    texts_.reserve(textBytes + kSlack);
+    keyTexts_.reserve(symbols * 8 + kSlack);
+    records_.reserve(symbols * 40);
+}
+
 void KeystrokeIndex::Clear() noexcept {
     places_.clear();
     texts_.clear();
@@ -268,14 +275,20 @@ void KeystrokeIndex::BuildPostings() {
             bitmapWords += words_;
         }
     bitmaps_.assign(bitmapWords, 0);
+    // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
+    // array takes the place once.
+    std::vector<std::uint64_t*> bitmapOf(kGramCount, nullptr);
+    for (std::uint32_t g = 0; g < kGramCount; ++g)
+        if (grams_[g].Bitmap) bitmapOf[g] = bitmaps_.data() + grams_[g].Offset;
     std::vector<std::vector<std::uint32_t>> lists(kGramCount);
     std::fill(seen.begin(), seen.end(), 0xFFFFFFFFu);
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + places_[place + 8].Text);
+        const std::uint32_t word = place / 64;
+        const std::uint64_t bit = std::uint64_t{1} << (place % 64);
         forEachGram(place, [&](std::uint32_t g) {
-            Postings& p = grams_[g];
-            if (p.Bitmap) {
-                bitmaps_[p.Offset + place / 64] |= std::uint64_t{1} << (place % 64);
+            if (std::uint64_t* bitmap = bitmapOf[g]) {
+                bitmap[word] |= bit;
             } else if (seen[g] != place) {
                 seen[g] = place;
                 lists[g].push_back(place);

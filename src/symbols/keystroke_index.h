@@ -53,6 +53,8 @@ public:
     KeystrokeIndex(const KeystrokeIndex&) = delete;
     KeystrokeIndex& operator=(const KeystrokeIndex&) = delete;
 
+    // Room for `symbols` symbols whose search texts take about `textBytes` bytes.
+    void Reserve(std::size_t symbols, std::size_t textBytes);
     // Adds the next symbol, in the order the plain search meets them. `exchange` is the ordinal
     // of its exchange among the searched ones; `searchText` is the code, Name and SearchText1-4
     // joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.

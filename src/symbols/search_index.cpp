@@ -65,6 +65,10 @@ bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
 bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const SymbolResolver& resolver, SearchIndex& out) {
     try {
         out.clear();
+        std::size_t symbolCount = 0;
+        for (const auto& [key, table] : tables)
+            if (table != nullptr) symbolCount += table->Symbols.size();
+        out.Keystrokes.Reserve(symbolCount, symbolCount * 80);
         std::string searchText, keyText;
         std::uint32_t ordinal = 0;
         for (const auto& [key, table] : tables) {
