@@ -710,7 +710,7 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
             if (InExchange(place, exchange)) top.push_back(place);
         return total;
     }
-    if (total > kOrderAllBelow) {
+    if (total >= orderAllBelow_) {
         // Many hits: walk the order itself and stop after `limit`, with the hits as a bitmap.
         std::vector<std::uint64_t> marks;
         const Postings& gram = grams_[GramOf(upper.substr(0, std::min<std::size_t>(upper.size(), 2)))];

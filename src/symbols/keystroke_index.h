@@ -87,6 +87,10 @@ public:
     [[nodiscard]] bool FillRanked(std::span<const std::uint32_t> hits, std::string_view rankText,
                                   SymbolInfo* records) const;
 
+    // Top ranks every hit when there are fewer than `hits` (4,096 unless set), and walks the
+    // order otherwise. Tests set 0 to have the walk answer every search.
+    void SetOrderAllBelow(std::uint32_t hits) noexcept { orderAllBelow_ = hits; }
+
     // The number of hits, and in `top` the first `limit` of them in result order. `failed` is set
     // when a hit cannot be resolved.
     std::uint32_t Top(std::string_view upper, std::string_view rankText, bool matchKeys, std::uint32_t exchange,
@@ -107,7 +111,7 @@ private:
         std::uint8_t KeyLength;
         std::uint8_t Flags;
     };
-    static constexpr std::uint32_t kOrderAllBelow = 4096;
+
     static constexpr std::uint32_t kColumns = 32;
 
     [[nodiscard]] std::string_view RankKey(std::uint32_t place) const noexcept;
@@ -154,6 +158,7 @@ private:
     // columns_[r * size() + p], 0 past the key's end.
     std::vector<std::uint8_t> columns_;
     std::uint32_t longestRankKey_ = 0;
+    std::uint32_t orderAllBelow_ = 4096;
 };
 
 }  // namespace tessary

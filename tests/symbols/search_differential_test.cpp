@@ -182,6 +182,9 @@ void RunCases(const char* locale, std::uint32_t firstSeed, std::uint32_t databas
         Generator generator(seed);
         std::vector<std::string> keys;
         LoadedDatabase db(generator.Directory(keys));
+        // Every other database has the top of each search found by walking the order, which
+        // otherwise only searches with thousands of hits do.
+        if (seed % 2 == 0) db.data.Index.Keystrokes.SetOrderAllBelow(0);
         ASSERT_TRUE(db.loaded()) << "seed " << seed;
         reference::SearchModel model(db.data.Tables, db.data.Resolver);
         keys.push_back("99");  // a key with no exchange
