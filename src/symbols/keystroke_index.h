@@ -7,7 +7,7 @@
 // - postings of one- and two-byte pieces, a longer text intersecting the lists of its two-byte
 //   pieces and confirming each candidate against its text (this one);
 // - the same with postings of three-byte pieces for longer texts: 1.3 times faster on texts of
-//   3-6 characters, but twice the memory (the index alone near the size of the Light files)
+//   3-6 characters, but twice the memory (the index alone larger than the Light files)
 //   and three times the build time;
 // - a suffix array over the search texts: its build alone (SA-IS over some 70 MB) takes longer
 //   than the whole load may, it needs 4-8 bytes per text byte, and it counts occurrences, not
