@@ -1,3 +1,5 @@
+// The data writer's file layouts: Directory.xml text, Light tables, the group table, and the
+// atomic replacement of files.
 #include "writer/data_writer.h"
 
 #include <fcntl.h>
@@ -6,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -23,6 +26,32 @@ void AppendField(std::string& out, std::string_view text, std::size_t width) {
     out.append(width - n, '\0');
 }
 
+// The code point that starts at text[i], moving `i` past it; -1 for bytes that are not UTF-8,
+// overlong forms and surrogates included, since iconv and XML parsers disagree about those.
+long DecodeUtf8(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    // Lead bytes 110xxxxx, 1110xxxx and 11110xxx start 2, 3 and 4 byte forms.
+    const std::size_t length = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0) return -1;
+    constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    unsigned long cp = lead & (0x7Fu >> length);
+    if (length > text.size() - i) return -1;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0u) != 0x80u) return -1;
+        cp = cp << 6 | (c & 0x3Fu);
+    }
+    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+    i += length;
+    return static_cast<long>(cp);
+}
+
+// Attribute values keep tab, CR and LF only as character references: a parser turns each of
+// them, written raw, into a blank (attribute value normalisation), and CR LF into one blank.
 std::string EscapeXml(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -31,15 +60,51 @@ std::string EscapeXml(std::string_view text) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
+            case '\t': out += "&#9;"; break;
+            case '\n': out += "&#10;"; break;
+            case '\r': out += "&#13;"; break;
             default: out += c;
         }
     }
     return out;
 }
 
+// The attribute's value escaped, still in UTF-8; an error naming the attribute when the value
+// cannot be stored in a file written in `encoding`.
+std::string AttributeText(const std::string& element, const XmlAttribute& attribute, const std::string& encoding) {
+    std::string problem = XmlTextProblem(attribute.Value);
+    if (problem.empty()) {
+        try {
+            (void)ConvertFromUtf8(attribute.Value, encoding);
+        } catch (const std::runtime_error&) {
+            problem = "cannot be written in " + encoding;
+        }
+    }
+    if (!problem.empty())
+        throw std::runtime_error("Directory.xml: the " + attribute.Name + " attribute of " + element + " " + problem);
+    return EscapeXml(attribute.Value);
+}
+
 }  // namespace
 
+std::string XmlTextProblem(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const long cp = DecodeUtf8(text, i);
+        if (cp < 0) return "is not valid UTF-8 at byte " + std::to_string(at);
+        if (cp == 0) return "holds a NUL byte, which cannot be stored";
+        if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE || cp == 0xFFFF) {
+            char name[24];
+            std::snprintf(name, sizeof name, "U+%04lX", static_cast<unsigned long>(cp));
+            return std::string("holds the character ") + name + ", which XML cannot hold";
+        }
+    }
+    return {};
+}
+
 std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding) {
+    for (std::size_t i = 0; i < utf8.size();)
+        if (DecodeUtf8(utf8, i) < 0) throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
     if (encoding == "UTF-8" || encoding == "utf-8") return utf8;
     const iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + encoding);
@@ -64,12 +129,13 @@ std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string nam
 
 std::string RenderDirectoryXml(const DirectoryDescription& directory) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"" + directory.Encoding + "\"?>\n<Result";
-    if (directory.Expires) xml += " Expires=\"" + EscapeXml(*directory.Expires) + "\"";
+    if (directory.Expires)
+        xml += " Expires=\"" + AttributeText("Result", {"Expires", *directory.Expires}, directory.Encoding) + "\"";
     xml += ">\n  <Exchange>\n";
-    for (const auto& type : directory.Types) {
+    for (std::size_t i = 0; i < directory.Types.size(); ++i) {
         xml += "    <Type";
-        for (const XmlAttribute& attribute : type)
-            xml += " " + attribute.Name + "=\"" + EscapeXml(attribute.Value) + "\"";
+        for (const XmlAttribute& attribute : directory.Types[i])
+            xml += " " + attribute.Name + "=\"" + AttributeText("Type " + std::to_string(i + 1), attribute, directory.Encoding) + "\"";
         xml += "/>\n";
     }
     xml += "  </Exchange>\n</Result>\n";

@@ -112,6 +112,14 @@ TEST_F(Make, DescriptionErrorsSayWhatAndWhere) {
         {R"({"exchanges": [], "groups": [{"id": 1, "subgroups": [{"code": "G1", "leaves": [{"code": "L", "symbols": ["A.SH,B.SH"]}]}]}]})",
          "/groups/0/subgroups/0/leaves/0/symbols/0: a member must not hold a comma"},
         {R"({"exchanges": [], "encoding": "NO-SUCH-SET"})", "/encoding: unknown character set 'NO-SUCH-SET'"},
+        // Texts the files cannot hold.
+        {R"({"exchanges": [{"id": 1, "code": "SH", "name": "a\u0001b"}]})",
+         "/exchanges/0/name: holds the character U+0001, which XML cannot hold"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "name": "a\u0000b"}]}]})",
+         "/exchanges/0/symbols/0/name: holds a NUL byte, which cannot be stored"},
+        {R"({"expires": "20301231\u0000", "exchanges": []})", "/expires: holds a NUL byte"},
+        {R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH", "name": "\ud83d\ude00"}]})",
+         "/exchanges/0/name: '\xF0\x9F\x98\x80' cannot be written in GBK"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Description);

@@ -117,9 +117,11 @@ public:
     }
     [[nodiscard]] const std::string& Name() const { return encoding_; }
 
-    // The text of `node` in the files' encoding, at most `maxBytes` bytes long.
+    // The text of `node` in the files' encoding, at most `maxBytes` bytes long. The binary
+    // files end their texts at a NUL byte, so a text holding one would come back cut.
     [[nodiscard]] std::string Text(const Node& node, std::size_t maxBytes) const {
         const std::string utf8 = node.String();
+        if (utf8.find('\0') != std::string::npos) node.Fail("holds a NUL byte, which cannot be stored");
         std::string out;
         try {
             out = writer::ConvertFromUtf8(utf8, encoding_);
@@ -130,6 +132,13 @@ public:
             node.Fail("'" + utf8 + "' is " + std::to_string(out.size()) + " bytes long, at most " +
                       std::to_string(maxBytes) + " fit");
         return out;
+    }
+
+    // As Text, for the texts of Directory.xml, which cannot hold most control characters.
+    [[nodiscard]] std::string XmlText(const Node& node, std::size_t maxBytes) const {
+        const std::string problem = writer::XmlTextProblem(node.String());
+        if (!problem.empty()) node.Fail(problem);
+        return Text(node, maxBytes);
     }
 
 private:
@@ -180,9 +189,9 @@ void ReadExchange(const Node& node, Encoder& encoder, writer::DataDirectory& dat
     if (!ids.insert(id).second) node.At("id").Fail("exchange " + std::to_string(id) + " is described twice");
     // Directory.xml is converted by the writer itself, from the UTF-8 texts; here they are only
     // measured in the files' encoding.
-    (void)encoder.Text(node.Required("code"), kExchangeCodeBytes);
+    (void)encoder.XmlText(node.Required("code"), kExchangeCodeBytes);
     const std::string name = node.Has("name") ? node.At("name").String() : std::string();
-    if (node.Has("name")) (void)encoder.Text(node.At("name"), kExchangeNameBytes);
+    if (node.Has("name")) (void)encoder.XmlText(node.At("name"), kExchangeNameBytes);
     auto flag = [&node](const char* key) { return node.Has(key) ? (node.At(key).Boolean() ? 1 : 0) : 1; };
     data.Directory.Types.push_back(writer::ExchangeType(static_cast<int>(id), node.At("code").String(), name,
                                                         flag("alert"), flag("trade"), flag("quote")));
@@ -230,9 +239,12 @@ writer::DataDirectory ReadDescription(const json& root, const std::string& file)
     const Node node(root, file, "");
     node.ExpectObject({"expires", "encoding", "exchanges", "groups"});
     writer::DataDirectory data;
-    if (node.Has("expires")) data.Directory.Expires = node.At("expires").String();
     Encoder encoder(node.Has("encoding") ? node.At("encoding").String() : "UTF-8");
     if (!encoder.Known()) node.At("encoding").Fail("unknown character set '" + encoder.Name() + "'");
+    if (node.Has("expires")) {
+        data.Directory.Expires = node.At("expires").String();
+        (void)encoder.XmlText(node.At("expires"), SIZE_MAX);
+    }
     data.Directory.Encoding = encoder.Name();
 
     std::set<std::int64_t> ids;
