@@ -66,6 +66,11 @@ TEST(ExportsBeforeInit, EveryQueryReturnsZeroAndWritesNothing) {
     EXPECT_EQ(TSYGetSymbolInfos(nullptr, nullptr, nullptr), 0);
     EXPECT_EQ(TSYFindSymbol(nullptr, nullptr, nullptr, 0), 0);
     TSYFree(nullptr);
+    // The version needs no database: a host asks it before anything else.
+    EXPECT_STREQ(TSYVersion(), TESSARY_VERSION);
+    EXPECT_EQ(std::string(TESSARY_VERSION), std::to_string(TESSARY_VERSION_MAJOR) + "." +
+                                                std::to_string(TESSARY_VERSION_MINOR) + "." +
+                                                std::to_string(TESSARY_VERSION_PATCH));
 }
 
 TEST(ExportsInit, QueriesStillRefuseAfterEveryKindOfFailedInit) {
