@@ -7,7 +7,9 @@
 #include <string>
 
 #include "common/data_file.h"
-#include "frame/symbol_database.h"
+#include "database/symbol_database.h"
+#include "directory/directory_reader.h"
+#include "symbols/light_table_reader.h"
 #include "writer/data_writer.h"
 
 namespace {
@@ -41,10 +43,12 @@ BENCHMARK(BM_ReadFilesOnly)->Unit(benchmark::kMillisecond);
 void BM_LoadSymbolTables(benchmark::State& state) {
     const std::string& dir = SampleDirectory();
     for (auto _ : state) {
-        tessary::SymbolDatabase database;
-        database.BasePath = dir;
-        if (database.LoadDirectory() != 1 || database.LoadSymbolTables() != 1) state.SkipWithError("load failed");
-        benchmark::DoNotOptimize(database.SymbolTables.size());
+        tessary::ExchangeDirectory directory;
+        tessary::SymbolTables tables;
+        if (!tessary::LoadDirectory(dir, nullptr, directory) ||
+            !tessary::LoadSymbolTables(dir, directory.Exchanges, nullptr, tables))
+            state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(tables.size());
     }
     state.counters["symbols/s"] = benchmark::Counter(100000.0 * static_cast<double>(state.iterations()),
                                                      benchmark::Counter::kIsRate);
@@ -56,8 +60,8 @@ void BM_Init(benchmark::State& state) {
     const std::string& dir = SampleDirectory();
     for (auto _ : state) {
         tessary::SymbolDatabase database;
-        if (database.Init(dir.c_str()) != 1) state.SkipWithError("init failed");
-        benchmark::DoNotOptimize(database.Initialised);
+        if (!database.Init(dir.c_str())) state.SkipWithError("init failed");
+        benchmark::DoNotOptimize(database.Initialised());
     }
 }
 BENCHMARK(BM_Init)->Unit(benchmark::kMillisecond);

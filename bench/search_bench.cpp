@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "common/result_array.h"
-#include "frame/symbol_database.h"
+#include "support/loaded_data.h"
 #include "symbols/reference_search.h"
 #include "tessary.h"
 #include "writer/data_writer.h"
@@ -124,8 +124,7 @@ writer::DataDirectory MakeMarket(std::size_t symbols) {
 
 struct Fixture {
     std::string dir;
-    std::string rankText;
-    std::unique_ptr<tessary::SymbolDatabase> core;
+    tessary::testing::LoadedData core;
     std::unique_ptr<tessary::reference::SearchModel> model;
     double initSeconds = 0;
     double indexSeconds = 0;
@@ -139,13 +138,12 @@ struct Fixture {
         const auto start = std::chrono::steady_clock::now();
         if (TSYInit(&path) != 1) std::abort();
         initSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        core = std::make_unique<tessary::SymbolDatabase>(rankText);
-        if (core->Init(dir.c_str()) != 1) std::abort();
+        if (!core.Load(dir, nullptr, false)) std::abort();
         // The index alone, built once more over the same tables (a rebuild replaces every record).
         const auto indexStart = std::chrono::steady_clock::now();
-        if (core->BuildSearchIndex() != 1) std::abort();
+        if (!tessary::BuildSearchIndex(core.Tables, core.Resolver, core.Index)) std::abort();
         indexSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - indexStart).count();
-        model = std::make_unique<tessary::reference::SearchModel>(*core);
+        model = std::make_unique<tessary::reference::SearchModel>(core.Tables, core.Resolver);
     }
     ~Fixture() {
         std::error_code ignored;

@@ -1,3 +1,4 @@
+// Reading a data file whole into memory, and the platform-independent path joining.
 #include "common/data_file.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Decimal text to integer and back.
 #include "common/decimal.h"
 
 #include <cstdint>
@@ -20,5 +21,7 @@ std::int32_t ParseDecimal(std::string_view text) noexcept {
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<std::int32_t>(value);
 }
+
+std::string DecimalKey(std::int32_t number) { return std::to_string(number); }
 
 }  // namespace tessary

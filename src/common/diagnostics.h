@@ -38,10 +38,10 @@ public:
     [[nodiscard]] bool Active() const noexcept { return sink_ != nullptr; }
     [[nodiscard]] const std::string& File() const noexcept { return file_; }
 
-    // Records why the file does not load and gives 0, the loaders' failure result.
-    int Error(std::int64_t offset, int line, std::string message) const {
+    // Records why the file does not load and gives false, the loaders' failure result.
+    bool Error(std::int64_t offset, int line, std::string message) const {
         if (sink_ != nullptr) sink_->Error(file_, offset, line, std::move(message));
-        return 0;
+        return false;
     }
     void Warning(std::int64_t offset, int line, std::string message) const {
         if (sink_ != nullptr) sink_->Warning(file_, offset, line, std::move(message));

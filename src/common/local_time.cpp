@@ -1,3 +1,4 @@
+// Calendar fields as local time, within the range every platform runtime accepts.
 #include "common/local_time.h"
 
 namespace tessary {

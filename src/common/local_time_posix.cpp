@@ -1,3 +1,4 @@
+// The C library's mktime behind LocalTimeToSeconds.
 #include "common/local_time.h"
 
 namespace tessary {

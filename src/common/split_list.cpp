@@ -1,3 +1,4 @@
+// Splitting of comma-separated symbol lists.
 #include "common/split_list.h"
 
 namespace tessary {

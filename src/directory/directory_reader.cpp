@@ -1,6 +1,7 @@
 // Reads Directory.xml into the exchange map.
+#include "directory/directory_reader.h"
+
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 #include "common/data_file.h"
@@ -8,29 +9,35 @@
 #include "common/text.h"
 #include "directory/expires.h"
 #include "directory/xml_reader.h"
-#include "frame/symbol_database.h"
 
 namespace tessary {
 namespace {
 
 constexpr const char* kDirectoryFile = "Directory.xml";
 
-// Reads attribute `name` into `text`. Returns 1 when it exists and is not empty; a missing
-// attribute leaves `text` as it was and gives 0.
-int ReadAttribute(const char* name, std::string& text, const XmlElement& element) {
+// Reads attribute `name` into `text`. True when it exists and is not empty; a missing
+// attribute leaves `text` as it was.
+bool ReadAttribute(const char* name, std::string& text, const XmlElement& element) {
     std::string value;
-    if (!element.Attribute(name, value)) return 0;
+    if (!element.Attribute(name, value)) return false;
     text = std::move(value);
-    return text.empty() ? 0 : 1;
+    return !text.empty();
 }
 
 // Reads attribute `name` as a decimal integer into `number`; a missing or empty attribute leaves
-// `number` as it was and gives 0.
-int ReadIntAttribute(const char* name, std::int32_t& number, const XmlElement& element) {
+// `number` as it was and gives false.
+bool ReadIntAttribute(const char* name, std::int32_t& number, const XmlElement& element) {
     std::string text;
-    if (ReadAttribute(name, text, element) == 0) return 0;
+    if (!ReadAttribute(name, text, element)) return false;
     number = ParseDecimal(text);
-    return 1;
+    return true;
+}
+
+// A flag attribute: set only when it reads as the number 1.
+bool ReadFlag(const char* name, const XmlElement& element) {
+    std::int32_t flag = 0;
+    (void)ReadIntAttribute(name, flag, element);
+    return flag == 1;
 }
 
 bool HasLowerCase(const char* text) {
@@ -41,33 +48,21 @@ bool HasLowerCase(const char* text) {
 
 }  // namespace
 
-ExchangeEntry* SymbolDatabase::FindOrCreateExchange(std::string_view key, int create) {
-    try {
-        return FindOrCreateRecord(Exchanges, key, create != 0);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-void SymbolDatabase::ClearExchanges() {
-    Exchanges.clear();
-    tableByExchangeCode_.clear();
-}
-
-int SymbolDatabase::LoadDirectory() {
-    const FileReport report(Diagnostics, kDirectoryFile);
+bool LoadDirectory(const std::string& dataDirectory, DiagnosticSink* diagnostics, ExchangeDirectory& out) {
+    const FileReport report(diagnostics, kDirectoryFile);
+    ExchangeMap& exchanges = out.Exchanges;
 
     XmlLoadError loadError;
     const std::unique_ptr<XmlDocument> document =
-        LoadXmlDocument(JoinDataPath(BasePath, kDirectoryFile), &loadError);
+        LoadXmlDocument(JoinDataPath(dataDirectory, kDirectoryFile), &loadError);
     if (!document) return report.Error(-1, loadError.Line, "the file " + loadError.Message);
 
     const std::unique_ptr<XmlElement> result = document->SelectSingleNode("//Result");
     if (!result) return report.Error(-1, 0, "there is no Result element");
     std::string text;
-    if (ReadAttribute("Expires", text, *result) == 0)
+    if (!ReadAttribute("Expires", text, *result))
         return report.Error(-1, result->Line(), "the Result element has no Expires date");
-    if (!ParseExpires(text, ExpiryTime))
+    if (!ParseExpires(text, out.ExpiryTime))
         return report.Error(-1, result->Line(), "Expires '" + text + "' is not a valid date (expected YYYYMMDD hhmmss between 1970 and 3000)");
 
     std::vector<std::unique_ptr<XmlElement>> types;
@@ -80,21 +75,20 @@ int SymbolDatabase::LoadDirectory() {
         // An element without a number has no key: it is skipped rather than filed under the
         // number of whatever element came before it.
         std::int32_t number = 0;
-        if (ReadIntAttribute("ID", number, *type) == 0) {
+        if (!ReadIntAttribute("ID", number, *type)) {
             report.Warning(-1, line, "a Type element without an ID is skipped");
             continue;
         }
-        char key[16];
-        std::snprintf(key, sizeof key, "%d", number);
-        if (report.Active() && FindRecord(Exchanges, key) != nullptr)
-            report.Warning(-1, line, std::string("exchange ID ") + key + " appears again; the later element replaces the earlier one");
-        ExchangeEntry* entry = FindOrCreateExchange(key, 1);
+        const std::string key = DecimalKey(number);
+        if (report.Active() && FindRecord(exchanges, key) != nullptr)
+            report.Warning(-1, line, "exchange ID " + key + " appears again; the later element replaces the earlier one");
+        ExchangeEntry* entry = FindOrCreateRecord(exchanges, key);
         if (entry == nullptr) continue;
         entry->Id = static_cast<std::uint16_t>(number);
 
         // Missing texts give empty fields and missing numbers 0.
         text.clear();
-        if (ReadAttribute("Code", text, *type) == 0) report.Warning(-1, line, std::string("exchange ") + key + " has no Code");
+        if (!ReadAttribute("Code", text, *type)) report.Warning(-1, line, "exchange " + key + " has no Code");
         if (text.size() > 2) report.Warning(-1, line, "Code '" + text + "' is longer than 2 characters and is cut");
         std::memset(entry->Code, 0, sizeof entry->Code);
         text::CopyField(entry->Code, sizeof entry->Code, text);
@@ -103,32 +97,26 @@ int SymbolDatabase::LoadDirectory() {
 
         text.clear();
         (void)ReadAttribute("Name", text, *type);
-        if (text.size() > 50) report.Warning(-1, line, "Name of exchange " + std::string(key) + " is longer than 50 bytes and is cut");
+        if (text.size() > 50) report.Warning(-1, line, "Name of exchange " + key + " is longer than 50 bytes and is cut");
         std::memset(entry->Name, 0, sizeof entry->Name);
         text::CopyField(entry->Name, sizeof entry->Name, text);
 
-        std::int32_t flag = 0;
-        (void)ReadIntAttribute("Alert", flag, *type);
-        entry->Alert = flag == 1 ? 1 : 0;
-        flag = 0;
-        (void)ReadIntAttribute("Trade", flag, *type);
-        entry->Trade = flag == 1 ? 1 : 0;
-        flag = 0;
-        (void)ReadIntAttribute("Quote", flag, *type);
-        entry->Quote = flag == 1 ? 1 : 0;
+        entry->Alert = ReadFlag("Alert", *type);
+        entry->Trade = ReadFlag("Trade", *type);
+        entry->Quote = ReadFlag("Quote", *type);
 
         entry->Serial = serial++;
     }
 
     if (report.Active()) {
         // Two exchanges with one Code: symbol texts reach only one of them.
-        for (auto a = Exchanges.begin(); a != Exchanges.end(); ++a)
-            for (auto b = std::next(a); b != Exchanges.end(); ++b)
+        for (auto a = exchanges.begin(); a != exchanges.end(); ++a)
+            for (auto b = std::next(a); b != exchanges.end(); ++b)
                 if (std::strcmp(a->second->Code, b->second->Code) == 0)
                     report.Warning(-1, 0, "exchanges " + a->first + " and " + b->first + " share the Code '" +
                                 a->second->Code + "'; symbol texts with it reach only exchange " + b->first);
     }
-    return 1;
+    return true;
 }
 
 }  // namespace tessary

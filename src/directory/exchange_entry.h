@@ -1,7 +1,9 @@
-// One exchange of the exchange directory.
+// One exchange of the exchange directory: the record the other subsystems receive.
 #pragma once
 
 #include <cstdint>
+
+#include "common/owning_map.h"
 
 namespace tessary {
 
@@ -9,10 +11,13 @@ struct ExchangeEntry {
     std::uint16_t Id = 0;      // low 16 bits of the "ID" number
     char Code[3] = {};         // NUL-terminated
     char Name[51] = {};        // NUL-terminated
-    std::int32_t Alert = 0;    // 1 when "Alert" is 1
-    std::int32_t Trade = 0;
-    std::int32_t Quote = 0;
+    bool Alert = false;        // "Alert" is 1
+    bool Trade = false;
+    bool Quote = false;
     std::int32_t Serial = 0;   // position of the Type element that last wrote the entry, from 1
 };
+
+// The exchanges by key (the "ID" number in decimal).
+using ExchangeMap = OwningMap<ExchangeEntry>;
 
 }  // namespace tessary

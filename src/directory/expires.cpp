@@ -1,3 +1,4 @@
+// Reading the directory's "Expires" date by its fixed character positions.
 #include "directory/expires.h"
 
 #include "common/decimal.h"

@@ -5,7 +5,8 @@
 // COM: a document holds its own single-threaded apartment membership on the loading thread
 // for as long as it or any element taken from it lives, and gives it back after the last COM
 // object is released. The library thus never leaves COM initialised behind it and never has to
-// call COM while it is being unloaded.
+// call COM while it is being unloaded, which runs under the loader lock and possibly on another
+// thread than the one that loaded the data.
 //
 // DTDs: MSXML 6 refuses documents with a DOCTYPE by default; since not every implementation of
 // the document class does, the loaded document is also checked for a document type node.
@@ -93,8 +94,9 @@ std::string ToAnsi(const wchar_t* text, std::size_t length) {
 }
 
 // This thread's membership of a single-threaded apartment, held while any COM object of a
-// document lives. A thread already in the multithreaded apartment keeps that one (the
-// free-threaded document works in both), and nothing is given back for it.
+// document lives. S_OK and S_FALSE (already a member of a single-threaded apartment) both join;
+// RPC_E_CHANGED_MODE (a thread of the multithreaded apartment) and every other error do not, and
+// nothing is given back for them.
 class Apartment {
 public:
     Apartment() noexcept : joined_(SUCCEEDED(::CoInitialize(nullptr))) {}
@@ -103,6 +105,7 @@ public:
     }
     Apartment(const Apartment&) = delete;
     Apartment& operator=(const Apartment&) = delete;
+    [[nodiscard]] bool Joined() const noexcept { return joined_; }
 
 private:
     bool joined_;
@@ -205,7 +208,11 @@ std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path, XmlLoadErr
         return nullptr;
     };
 
+    // The directory is the first file the library reads, so this refuses a thread that cannot
+    // join a single-threaded apartment before anything is loaded: TSYInit fails on a thread of
+    // the multithreaded apartment.
     auto apartment = std::make_shared<Apartment>();
+    if (!apartment->Joined()) return fail("cannot be read: this thread cannot join a single-threaded COM apartment");
     ComPtr<IUnknown> unknown;
     if (FAILED(::CoCreateInstance(kFreeThreadedDomDocument60, nullptr, CLSCTX_ALL, IID_IUnknown,
                                   reinterpret_cast<void**>(unknown.Out()))) ||

@@ -6,8 +6,9 @@
 // and a record must end exactly where its parent's length says. A damaged file therefore ends
 // the load with 0 after reading at most the file once: no length can make the reader run past
 // the end, allocate more than the file holds or loop.
+#include "groups/group_table_reader.h"
+
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
@@ -16,7 +17,7 @@
 #include "common/data_file.h"
 #include "common/split_list.h"
 #include "common/text.h"
-#include "frame/symbol_database.h"
+#include "common/decimal.h"
 
 namespace tessary {
 namespace {
@@ -50,8 +51,8 @@ void CopyName(char (&field)[kGroupNameMaxLength + 1], std::string_view bytes) {
 
 class GroupTableParser {
 public:
-    GroupTableParser(SymbolDatabase& database, const unsigned char* data, std::size_t size)
-        : database_(database), report_(database.Diagnostics, kGroupFile), data_(data), size_(size) {}
+    GroupTableParser(GroupTree& groups, const FileReport& report, const unsigned char* data, std::size_t size)
+        : groups_(groups), report_(report), data_(data), size_(size) {}
 
     // Reads the records behind the magic into the group map; false at the first damage found.
     [[nodiscard]] bool Parse() {
@@ -138,13 +139,12 @@ private:
         const std::uint32_t id = static_cast<std::uint32_t>(data_[position_]) |
                                  static_cast<std::uint32_t>(data_[position_ + 1]) << 8;
         position_ += 2;
-        char key[16];
-        std::snprintf(key, sizeof key, "%d", static_cast<int>(id));
-        Scope group{end, "group " + std::string(key)};
+        const std::string key = DecimalKey(static_cast<std::int32_t>(id));
+        Scope group{end, "group " + key};
         std::uint32_t extra[2] = {};
         if (!ReadU32(group, "extra word", extra[0]) || !ReadU32(group, "extra word", extra[1])) return false;
 
-        GroupEntry* entry = database_.FindOrCreateGroup(key);
+        GroupEntry* entry = FindOrCreateRecord(groups_, key);
         if (entry == nullptr) return Fail(at, "out of memory");
         entry->Id = static_cast<std::uint16_t>(id);
         entry->Extra[0] = extra[0];
@@ -172,7 +172,7 @@ private:
         if (!ReadU32(subgroup, "extra word", extra[0]) || !ReadU32(subgroup, "extra word", extra[1]))
             return false;
 
-        SubGroupEntry* entry = FindOrCreateSubGroup(code, parent.Children);
+        SubGroupEntry* entry = FindOrCreateRecord(parent.Children, code);
         if (entry == nullptr) return Fail(at, "out of memory");
         CopyCode(entry->Code, code);
         CopyName(entry->Name, name);
@@ -218,7 +218,7 @@ private:
         if (listLength > static_cast<std::uint32_t>(INT32_MAX))
             return Fail(listAt, "symbol list length " + std::to_string(listLength) + " is above 2 GiB");
 
-        LeafGroupEntry* entry = FindOrCreateLeafGroup(code, parent.Children);
+        LeafGroupEntry* entry = FindOrCreateRecord(parent.Children, code);
         if (entry == nullptr) return Fail(at, "out of memory");
         CopyCode(entry->Code, code);
         CopyName(entry->Name, name);
@@ -229,8 +229,8 @@ private:
         return true;
     }
 
-    SymbolDatabase& database_;
-    const FileReport report_;
+    GroupTree& groups_;
+    const FileReport& report_;
     const unsigned char* data_;
     std::size_t size_;
     std::size_t position_ = 4;  // behind the magic
@@ -247,22 +247,6 @@ std::string QuoteIfPadded(std::string_view member) {
 
 }  // namespace
 
-SubGroupEntry* FindOrCreateSubGroup(std::string_view key, OwningMap<SubGroupEntry>& children) noexcept {
-    try {
-        return FindOrCreateRecord(children, key, true);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-LeafGroupEntry* FindOrCreateLeafGroup(std::string_view key, OwningMap<LeafGroupEntry>& children) noexcept {
-    try {
-        return FindOrCreateRecord(children, key, true);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
 GroupMember SplitGroupMember(std::string_view member) {
     const std::ptrdiff_t dot = text::ReverseFind(member, '.');
     if (dot < 0) return {std::string_view(), text::ToUpper(member)};
@@ -270,24 +254,11 @@ GroupMember SplitGroupMember(std::string_view member) {
     return {member.substr(0, at), text::ToUpper(member.substr(at + 1))};
 }
 
-GroupEntry* SymbolDatabase::FindOrCreateGroup(std::string_view key) {
-    try {
-        return FindOrCreateRecord(Groups, key, true);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-void SymbolDatabase::ClearGroupTree() {
-    // Each record owns its children, so clearing the map releases the whole tree.
-    Groups.clear();
-}
-
-int SymbolDatabase::LoadGroupTable() {
-    const FileReport report(Diagnostics, kGroupFile);
+bool LoadGroupTable(const std::string& dataDirectory, DiagnosticSink* diagnostics, GroupTree& out) {
+    const FileReport report(diagnostics, kGroupFile);
 
     DataFile file;
-    if (!file.Open(JoinDataPath(BasePath, kGroupFile)))
+    if (!file.Open(JoinDataPath(dataDirectory, kGroupFile)))
         return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
     const std::size_t size = file.Length();
     if (size < 4) return report.Error(0, 0, "is " + std::to_string(size) + " bytes long, too short for the magic");
@@ -298,23 +269,26 @@ int SymbolDatabase::LoadGroupTable() {
     if (magic != kGroupMagic) return report.Error(0, 0, "magic is " + std::to_string(magic) + ", expected 111");
 
     try {
-        GroupTableParser parser(*this, data, size);
-        if (!parser.Parse()) return 0;
+        GroupTableParser parser(out, report, data, size);
+        if (!parser.Parse()) return false;
     } catch (const std::bad_alloc&) {
         return report.Error(-1, 0, "out of memory");
     }
+    return true;
+}
 
-    if (!report.Active()) return 1;
-    // Members that name no loaded symbol are silently left out of every answer; say which.
+void ReportUnresolvedMembers(const GroupTree& groups, const std::function<bool(const GroupMember&)>& resolves,
+                             DiagnosticSink* diagnostics) {
+    const FileReport report(diagnostics, kGroupFile);
+    if (!report.Active()) return;
     std::size_t unresolved = 0;
     std::vector<std::string_view> members;
-    for (const auto& [groupKey, group] : Groups) {
+    for (const auto& [groupKey, group] : groups) {
         for (const auto& [subKey, subgroup] : group->Children) {
             for (const auto& [leafKey, leaf] : subgroup->Children) {
                 SplitList(leaf->SymbolList, ',', members);
                 for (const std::string_view member : members) {
-                    const GroupMember parts = SplitGroupMember(member);
-                    if (LookUpSymbol(parts.Code, parts.Exchange) != nullptr) continue;
+                    if (resolves(SplitGroupMember(member))) continue;
                     if (++unresolved <= kUnresolvedMemberReports)
                         report.Warning(-1, 0,
                                              "leaf group " + leafKey + " of group " + groupKey + " names " +
@@ -327,7 +301,6 @@ int SymbolDatabase::LoadGroupTable() {
         report.Warning(-1, 0,
                              "and " + std::to_string(unresolved - kUnresolvedMemberReports) +
                                  " more leaf group members that no symbol table holds");
-    return 1;
 }
 
 }  // namespace tessary

@@ -42,14 +42,8 @@ struct GroupEntry {
     OwningMap<SubGroupEntry> Children;
 };
 
-// The subgroup stored under `key` (a code, exactly as read) in a group's Children, made empty
-// when missing; null only when it cannot be allocated.
-[[nodiscard]] SubGroupEntry* FindOrCreateSubGroup(std::string_view key,
-                                                  OwningMap<SubGroupEntry>& children) noexcept;
-
-// The same for a leaf group in a subgroup's Children.
-[[nodiscard]] LeafGroupEntry* FindOrCreateLeafGroup(std::string_view key,
-                                                    OwningMap<LeafGroupEntry>& children) noexcept;
+// The groups by number, in decimal.
+using GroupTree = OwningMap<GroupEntry>;
 
 // One string of a leaf group's symbol list, taken apart for the symbol lookup: the code part is
 // the text before the last '.', as written; the exchange part the text after it, upper-cased.

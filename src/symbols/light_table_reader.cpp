@@ -3,13 +3,14 @@
 // A Light file is a 16-byte header followed by 353-byte records up to its end. The whole file is
 // read into memory once and the records are taken from there; only whole records are read, so a
 // file cut inside a record, or one of any other odd length, can never be read beyond its end.
+#include "symbols/light_table_reader.h"
+
 #include <cstring>
 #include <string>
 
 #include "common/data_file.h"
 #include "common/decimal.h"
 #include "common/text.h"
-#include "frame/symbol_database.h"
 
 namespace tessary {
 namespace {
@@ -42,82 +43,75 @@ std::uint32_t ReadWord(DataFile& file, std::uint32_t preset) {
 
 }  // namespace
 
-ExchangeSymbolTable* SymbolDatabase::FindOrCreateSymbolTable(std::string_view exchangeKey, int create) {
+bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
+                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+    const FileReport report(diagnostics, "SymTbl/" + key + "_Light");
+
+    DataFile file;
+    if (!file.Open(JoinDataPath(dataDirectory, report.File())))
+        return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
+
+    out.Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
+    if (out.Magic != kLightMagic) {
+        if (file.Length() < 4) return report.Error(0, 0, "is " + std::to_string(file.Length()) + " bytes long, too short for a header");
+        return report.Error(0, 0, "magic is " + std::to_string(out.Magic) + ", expected 207");
+    }
+    out.HeaderValue[0] = ReadWord(file, 0);
+    out.HeaderValue[1] = ReadWord(file, 0);
+    out.RecordCount = ReadWord(file, 0);
+
+    const std::string exchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
+    const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));
     try {
-        return FindOrCreateRecord(SymbolTables, exchangeKey, create != 0);
+        std::int32_t serial = 1;
+        std::uint32_t blankCodes = 0;
+        std::uint32_t repeatedCodes = 0;
+        while (file.Left() >= kRecordSize) {
+            const unsigned char* record = file.Data() + file.Position();
+            std::array<std::string_view, kSymbolFieldCount> fields;
+            for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
+                fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,
+                                            kTextFields[i].Width);
+            const std::string_view code = text::Trim(fields[0]);
+            if (code.empty()) ++blankCodes;
+            const std::size_t before = out.Symbols.size();
+            SymbolEntry& entry = out.Symbols.FindOrCreate(code);
+            if (out.Symbols.size() == before) ++repeatedCodes;
+
+            entry.ExchangeId = exchangeId;
+            entry.Symbol.assign(code);
+            entry.Symbol += '.';
+            entry.Symbol += exchangeCode;
+            entry.SetFields(fields);
+            entry.Type = static_cast<std::int32_t>(LittleEndian32(record + kTypeOffset));
+            entry.AuxValue = static_cast<std::int32_t>(LittleEndian32(record + kAuxValueOffset));
+            entry.Serial = serial++;
+            file.Skip(kRecordSize);
+        }
+        if (file.Left() != 0)
+            report.Warning(static_cast<std::int64_t>(file.Position()), 0,
+                           "the last " + std::to_string(file.Left()) + " bytes are not a whole record of 353 bytes and are ignored");
+        if (out.RecordCount != static_cast<std::uint32_t>(serial - 1))
+            report.Warning(12, 0, "the header counts " + std::to_string(out.RecordCount) + " records, the file holds " +
+                         std::to_string(serial - 1));
+        if (repeatedCodes != 0)
+            report.Warning(-1, 0, std::to_string(repeatedCodes) + " records repeat an earlier code and replace its symbol");
+        if (blankCodes != 0)
+            report.Warning(-1, 0, std::to_string(blankCodes) + " records have a blank code; searches that find them fail");
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return report.Error(-1, 0, "out of memory");
     }
+    return true;
 }
 
-void SymbolDatabase::ClearSymbolTables() {
-    tableByExchangeCode_.clear();
-    SymbolTables.clear();
-}
-
-int SymbolDatabase::LoadSymbolTables() {
-    for (const auto& [key, exchange] : Exchanges) {
-        const FileReport report(Diagnostics, "SymTbl/" + key + "_Light");
-
-        DataFile file;
-        if (!file.Open(JoinDataPath(BasePath, report.File())))
-            return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
-        ExchangeSymbolTable* table = FindOrCreateSymbolTable(key, 1);
-        if (table == nullptr) return report.Error(-1, 0, "out of memory");
-
-        table->Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
-        if (table->Magic != kLightMagic) {
-            if (file.Length() < 4) return report.Error(0, 0, "is " + std::to_string(file.Length()) + " bytes long, too short for a header");
-            return report.Error(0, 0, "magic is " + std::to_string(table->Magic) + ", expected 207");
-        }
-        table->HeaderValue[0] = ReadWord(file, 0);
-        table->HeaderValue[1] = ReadWord(file, 0);
-        table->RecordCount = ReadWord(file, 0);
-
-        const std::string exchangeCode(text::Trim(text::FieldText(exchange->Code, sizeof exchange->Code)));
-        const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));
-        try {
-            std::int32_t serial = 1;
-            std::uint32_t blankCodes = 0;
-            std::uint32_t repeatedCodes = 0;
-            while (file.Left() >= kRecordSize) {
-                const unsigned char* record = file.Data() + file.Position();
-                std::array<std::string_view, kSymbolFieldCount> fields;
-                for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
-                    fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,
-                                                kTextFields[i].Width);
-                const std::string_view code = text::Trim(fields[0]);
-                if (code.empty()) ++blankCodes;
-                const std::size_t before = table->Symbols.size();
-                SymbolEntry& entry = table->Symbols.FindOrCreate(code);
-                if (table->Symbols.size() == before) ++repeatedCodes;
-
-                entry.ExchangeId = exchangeId;
-                entry.Symbol.assign(code);
-                entry.Symbol += '.';
-                entry.Symbol += exchangeCode;
-                entry.SetFields(fields);
-                entry.Type = static_cast<std::int32_t>(LittleEndian32(record + kTypeOffset));
-                entry.AuxValue = static_cast<std::int32_t>(LittleEndian32(record + kAuxValueOffset));
-                entry.Serial = serial++;
-                file.Skip(kRecordSize);
-            }
-            if (file.Left() != 0)
-                report.Warning(static_cast<std::int64_t>(file.Position()), 0,
-                               "the last " + std::to_string(file.Left()) + " bytes are not a whole record of 353 bytes and are ignored");
-            if (table->RecordCount != static_cast<std::uint32_t>(serial - 1))
-                report.Warning(12, 0, "the header counts " + std::to_string(table->RecordCount) + " records, the file holds " +
-                             std::to_string(serial - 1));
-            if (repeatedCodes != 0)
-                report.Warning(-1, 0, std::to_string(repeatedCodes) + " records repeat an earlier code and replace its symbol");
-            if (blankCodes != 0)
-                report.Warning(-1, 0, std::to_string(blankCodes) + " records have a blank code; searches that find them fail");
-        } catch (const std::bad_alloc&) {
-            return report.Error(-1, 0, "out of memory");
-        }
+bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
+                      SymbolTables& out) {
+    for (const auto& [key, exchange] : exchanges) {
+        ExchangeSymbolTable* table = FindOrCreateRecord(out, key);
+        if (table == nullptr) return FileReport(diagnostics, "SymTbl/" + key + "_Light").Error(-1, 0, "out of memory");
+        if (!LoadSymbolTable(dataDirectory, key, *exchange, diagnostics, *table)) return false;
     }
-    BuildSymbolResolver();
-    return 1;
+    return true;
 }
 
 }  // namespace tessary

@@ -11,7 +11,8 @@
 #include <stdexcept>
 
 #include "common/text.h"
-#include "frame/symbol_database.h"
+#include "symbols/symbol_resolver.h"
+#include "symbols/symbol_table.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -313,30 +314,16 @@ void SymbolIndexRecord::Scan(std::string_view upper, bool matchSearchKeys, std::
     hits.insert(hits.end(), merged.begin(), merged.end());
 }
 
-// ---- SymbolDatabase: the index's map ----
+// ---- building the index ----
 
-SymbolIndexRecord* SymbolDatabase::FindOrCreateIndexRecord(std::string_view exchangeKey, bool create) {
+bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const SymbolResolver& resolver, SearchIndex& out) {
     try {
-        return FindOrCreateRecord(SearchIndex, exchangeKey, create);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-void SymbolDatabase::ClearSearchIndex() { SearchIndex.clear(); }
-
-int SymbolDatabase::BuildSearchIndex() {
-    try {
-        for (const auto& [key, table] : SymbolTables) {
+        for (const auto& [key, table] : tables) {
             if (table == nullptr) continue;
-            SymbolIndexRecord* record = FindOrCreateIndexRecord(key, true);
-            if (record == nullptr) return 0;
             // A record built before under this key is replaced as a whole.
-            if (record->SymbolCount() != 0 || !record->CodeList().empty()) {
-                SearchIndex.erase(key);
-                record = FindOrCreateIndexRecord(key, true);
-                if (record == nullptr) return 0;
-            }
+            out.erase(key);
+            SymbolIndexRecord* record = FindOrCreateRecord(out, key);
+            if (record == nullptr) return false;
             const SymbolMap& symbols = table->Symbols;
             std::size_t i = 0;
             for (const auto& entry : symbols) {
@@ -345,16 +332,16 @@ int SymbolDatabase::BuildSearchIndex() {
                     entry->Field(SymbolField::SearchText3), entry->Field(SymbolField::SearchText4)};
                 record->AddSymbol(entry->Symbol, symbols.CodeAt(i++), entry->Name(), searchTexts,
                                   entry->Field(SymbolField::SearchKey1), entry->Field(SymbolField::SearchKey2),
-                                  ResolveSymbol(entry->Symbol));
+                                  resolver.Resolve(entry->Symbol));
             }
             record->Finish();
         }
     } catch (const std::bad_alloc&) {
-        return 0;
+        return false;
     } catch (const std::length_error&) {
-        return 0;
+        return false;
     }
-    return 1;
+    return true;
 }
 
 }  // namespace tessary

@@ -15,9 +15,13 @@
 #include <string_view>
 #include <vector>
 
+#include "common/owning_map.h"
+
 namespace tessary {
 
 struct SymbolEntry;
+struct ExchangeSymbolTable;
+class SymbolResolver;
 
 // The separator of the index texts and of the framed search text.
 inline constexpr char kIndexSeparator = '\x05';
@@ -67,7 +71,7 @@ private:
 //   the key itself holds 0x05), so the pieces map to the symbols that have them; a symbol whose
 //   key text has a separator after a possible lead byte is confirmed by searching its key text.
 // - Each symbol's entry is resolved once, when the index is built: the exchanges and tables
-//   that ResolveSymbol reads are complete then and never change afterwards.
+//   that the resolver reads are complete then and never change afterwards.
 class SymbolIndexRecord {
 public:
     SymbolIndexRecord() = default;
@@ -79,7 +83,7 @@ public:
 
     // Adds the next symbol: its Symbol text, its search text's parts (trimmed code, Name and
     // SearchText1-4, each as the table holds it up to its first NUL), its two search keys, and
-    // the entry ResolveSymbol finds for the Symbol text (null when it finds none).
+    // the entry the resolver finds for the Symbol text (null when it finds none).
     void AddSymbol(std::string_view symbol, std::string_view code, std::string_view name,
                    const std::string_view (&searchTexts)[4], std::string_view searchKey1,
                    std::string_view searchKey2, const SymbolEntry* resolved);
@@ -134,5 +138,13 @@ private:
     std::vector<std::uint32_t> keyPostingStart_;
     std::vector<std::uint32_t> keyPostings_;
 };
+
+// The index records by exchange key.
+using SearchIndex = OwningMap<SymbolIndexRecord>;
+
+// Builds one record per table of `tables` into `out` (a record already under a key is replaced
+// as a whole), each symbol resolved through `resolver`. False when memory runs out.
+[[nodiscard]] bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const SymbolResolver& resolver,
+                                    SearchIndex& out);
 
 }  // namespace tessary

@@ -1,14 +1,14 @@
 // The symbol search behind TSYFindSymbol and TSYFindSymbol2: the exact-symbol shortcut, the scan
 // of the search index, and the ranked result array.
+#include "symbols/symbol_search.h"
+
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "common/result_array.h"
 #include "common/text.h"
-#include "frame/symbol_database.h"
+#include "symbols/symbol_resolver.h"
 #include "symbols/symbol_info.h"
 
 namespace tessary {
@@ -64,17 +64,14 @@ std::uint64_t BigEndianPrefix(const char* p, std::size_t n) noexcept {
     return prefix;
 }
 
-struct ResultArrayDeleter {
-    void operator()(SymbolInfo* block) const noexcept { FreeResultArray(block); }
-};
+// The text the results are ranked by: the caller's text as passed, kept process-wide between
+// searches. This is the only place that holds it.
+std::string searchRankText;
 
-// Builds, ranks and hands out the result array for `hits`. `rankText` receives the caller's
-// text as passed.
-int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text, std::string& rankText,
-                   SymbolInfo** results, std::int32_t* count) {
-    std::unique_ptr<SymbolInfo, ResultArrayDeleter> records(
-        static_cast<SymbolInfo*>(AllocateResultArray(hits.size(), sizeof(SymbolInfo))));
-    if (records == nullptr) return 0;
+// Ranks `hits` by the caller's `text` and hands them out in that order.
+bool HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text, SymbolInfo** results,
+                    std::int32_t* count) {
+    std::string& rankText = searchRankText;
     rankText = text;
 
     std::string arena;  // keys are made in place here; a key holds no NUL (fields end at theirs)
@@ -94,12 +91,9 @@ int HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text
         r.KeyLength = static_cast<std::uint32_t>(key.size());
     }
     std::sort(ranked.begin(), ranked.end(), CompareSearchResults{arena});
-
-    SymbolInfo* const out = records.get();
-    for (std::size_t j = 0; j < ranked.size(); ++j) FillSymbolInfo(out[j], *hits[ranked[j].Hit]);
-    *results = records.release();
-    if (count != nullptr) *count = static_cast<std::int32_t>(hits.size());
-    return 1;
+    return HandOutResultArray(
+        ranked.size(), [&](SymbolInfo& record, std::size_t j) { FillSymbolInfo(record, *hits[ranked[j].Hit]); },
+        results, count);
 }
 
 // Appends the entries of the symbols of `record` that the scan makes hits (each resolved when
@@ -117,52 +111,57 @@ bool GatherHits(const SymbolIndexRecord& record, std::string_view upper, bool ma
     return true;
 }
 
+// The answer for a text that is a whole Symbol text: the one entry the text itself names, or
+// failure when it names none.
+bool ExactAnswer(const SymbolResolver& resolver, std::string_view upper, std::vector<const SymbolEntry*>& hits) {
+    const SymbolEntry* entry = resolver.Resolve(upper);
+    if (entry == nullptr) return false;
+    hits.push_back(entry);
+    return true;
+}
+
 }  // namespace
 
-// A null `text` or `results` is refused with 0 and nothing written: a host that passes one has
-// made a mistake that an empty result would hide.
-int SymbolDatabase::FindSymbols(const char* text, SymbolInfo** results, std::int32_t* count,
-                                std::int32_t matchSearchKeys) const {
-    if (text == nullptr || results == nullptr) return 0;
+// A null `text` or `results` is refused with false and nothing written: a host that passes one
+// has made a mistake that an empty result would hide.
+bool FindSymbols(const SearchIndex& index, const SymbolResolver& resolver, const char* text, SymbolInfo** results,
+                 std::int32_t* count, bool matchSearchKeys) {
+    if (text == nullptr || results == nullptr) return false;
     const std::string upper = text::ToUpper(text);
     std::vector<const SymbolEntry*> hits;
 
     // A whole Symbol text of any exchange answers with that one symbol, whatever else holds it.
     // Which exchange passes first does not matter: the answer is the entry the text itself names.
-    const bool exact = std::any_of(SearchIndex.begin(), SearchIndex.end(), [&](const auto& item) {
+    const bool exact = std::any_of(index.begin(), index.end(), [&](const auto& item) {
         return item.second != nullptr && item.second->HoldsFramed(upper);
     });
     if (exact) {
-        const SymbolEntry* entry = ResolveSymbol(upper);
-        if (entry == nullptr) return 0;
-        hits.push_back(entry);
+        if (!ExactAnswer(resolver, upper, hits)) return false;
     } else {
         std::vector<std::uint32_t> scratch;
-        for (const auto& [key, record] : SearchIndex) {
+        for (const auto& [key, record] : index) {
             if (record == nullptr || record->SymbolCount() == 0) continue;
-            if (!GatherHits(*record, upper, matchSearchKeys != 0, scratch, hits)) return 0;
+            if (!GatherHits(*record, upper, matchSearchKeys, scratch, hits)) return false;
         }
     }
-    return HandOutResults(hits, text, searchRankText_, results, count);
+    return HandOutResults(hits, text, results, count);
 }
 
-// As FindSymbols; a null `exchangeKey` is refused with 0 as well.
-int SymbolDatabase::FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
-                                          std::int32_t* count, std::int32_t matchSearchKeys) const {
-    if (text == nullptr || exchangeKey == nullptr || results == nullptr) return 0;
-    const SymbolIndexRecord* record = FindRecord(SearchIndex, exchangeKey);
-    if (record == nullptr) return 0;
+// As FindSymbols, over the record of one exchange key; a null `exchangeKey` is refused as well.
+bool FindSymbolsInExchange(const SearchIndex& index, const SymbolResolver& resolver, const char* text,
+                           const char* exchangeKey, SymbolInfo** results, std::int32_t* count, bool matchSearchKeys) {
+    if (text == nullptr || exchangeKey == nullptr || results == nullptr) return false;
+    const SymbolIndexRecord* record = FindRecord(index, exchangeKey);
+    if (record == nullptr) return false;
     const std::string upper = text::ToUpper(text);
     std::vector<const SymbolEntry*> hits;
     if (record->HoldsFramed(upper)) {
-        const SymbolEntry* entry = ResolveSymbol(upper);
-        if (entry == nullptr) return 0;
-        hits.push_back(entry);
+        if (!ExactAnswer(resolver, upper, hits)) return false;
     } else {
         std::vector<std::uint32_t> scratch;
-        if (!GatherHits(*record, upper, matchSearchKeys != 0, scratch, hits)) return 0;
+        if (!GatherHits(*record, upper, matchSearchKeys, scratch, hits)) return false;
     }
-    return HandOutResults(hits, text, searchRankText_, results, count);
+    return HandOutResults(hits, text, results, count);
 }
 
 }  // namespace tessary

@@ -1,3 +1,4 @@
+// The symbol entry's packed text fields and the per-table symbol map.
 #include "symbols/symbol_table.h"
 
 namespace tessary {

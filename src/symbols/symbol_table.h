@@ -77,4 +77,7 @@ struct ExchangeSymbolTable {
     SymbolMap Symbols;
 };
 
+// The symbol tables by exchange key.
+using SymbolTables = OwningMap<ExchangeSymbolTable>;
+
 }  // namespace tessary

@@ -1,5 +1,4 @@
-// The data writer's file layouts: Directory.xml text, Light tables, the group table, and the
-// atomic replacement of files.
+// Writing data directories (Directory.xml, Light files, the group file) for fixtures and samples.
 #include "writer/data_writer.h"
 
 #include <fcntl.h>

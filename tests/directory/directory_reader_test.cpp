@@ -1,4 +1,4 @@
-// LoadDirectory: Directory.xml into the exchange map, through a database made per test.
+// LoadDirectory: Directory.xml into the exchange map and the expiry date.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "frame/symbol_database.h"
+#include "directory/directory_reader.h"
 #include "support/test_support.h"
 #include "writer/data_writer.h"
 
@@ -28,11 +28,14 @@ using writer::XmlAttribute;
 
 class DirectoryReader : public ::testing::Test {
 protected:
-    DirectoryReader() { db.BasePath = dir.path(); }
-
+    // Reads the directory's Directory.xml afresh.
+    int Reload() {
+        out = ExchangeDirectory{};
+        return LoadDirectory(dir.path(), diagnostics, out) ? 1 : 0;
+    }
     int Load(const writer::DirectoryDescription& directory) {
         WriteFileBytes(dir / "Directory.xml", writer::RenderDirectoryXml(directory));
-        return db.LoadDirectory();
+        return Reload();
     }
     int LoadTypes(std::vector<std::vector<XmlAttribute>> types) {
         writer::DirectoryDescription d;
@@ -47,9 +50,9 @@ protected:
     }
     int LoadXml(const std::string& xml) {
         WriteFileBytes(dir / "Directory.xml", xml);
-        return db.LoadDirectory();
+        return Reload();
     }
-    const ExchangeEntry* Entry(const char* key) const { return FindRecord(db.Exchanges, key); }
+    const ExchangeEntry* Entry(const char* key) const { return FindRecord(out.Exchanges, key); }
     // A Type element with the given ID and then Code, Name, Alert, Trade, Quote as far as given.
     static std::vector<XmlAttribute> Type(const char* id, std::vector<std::string> values) {
         std::vector<XmlAttribute> type = ExchangeType(0, "", "");
@@ -59,7 +62,8 @@ protected:
     }
 
     TempDir dir;
-    SymbolDatabase db;
+    DiagnosticSink* diagnostics = nullptr;
+    ExchangeDirectory out;
 };
 
 // Local calendar time, as the reader must compute it.
@@ -97,7 +101,7 @@ private:
 
 // ---- Files that do not load ----
 
-TEST_F(DirectoryReader, MissingFileFails) { EXPECT_EQ(db.LoadDirectory(), 0); }
+TEST_F(DirectoryReader, MissingFileFails) { EXPECT_EQ(Reload(), 0); }
 
 TEST_F(DirectoryReader, FileThatIsNotXmlOrHasNoResultFails) {
     for (const std::string& xml :
@@ -108,7 +112,7 @@ TEST_F(DirectoryReader, FileThatIsNotXmlOrHasNoResultFails) {
                       "</Exchange></Directory>"),
           std::string("<result Expires=\"20991231 235959\"/>")})
         EXPECT_EQ(LoadXml(xml), 0) << xml;
-    EXPECT_TRUE(db.Exchanges.empty());
+    EXPECT_TRUE(out.Exchanges.empty());
 }
 
 TEST_F(DirectoryReader, DoctypeIsRefusedWithOrWithoutInternalSubset) {
@@ -117,11 +121,11 @@ TEST_F(DirectoryReader, DoctypeIsRefusedWithOrWithoutInternalSubset) {
         "<Type ID=\"1\" Code=\"SH\" Name=\"Shanghai\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
         "</Exchange></Result>";
     DiagnosticSink sink;
-    db.Diagnostics = &sink;
+    diagnostics = &sink;
     EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result>" + body), 0);
     EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result SYSTEM \"Result.dtd\">" + body), 0);
     EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result [<!ELEMENT Result ANY>]>" + body), 0);
-    EXPECT_TRUE(db.Exchanges.empty());
+    EXPECT_TRUE(out.Exchanges.empty());
     ASSERT_EQ(sink.Items.size(), 3u);
     for (const Diagnostic& d : sink.Items) EXPECT_NE(d.Message.find("DOCTYPE"), std::string::npos) << d.Message;
     // The same document without its DOCTYPE loads.
@@ -140,9 +144,9 @@ TEST_F(DirectoryReader, ExternalEntityIsNeverRead) {
         "<Type ID=\"1\" Code=\"SH\" Name=\"&name;\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
         "<Note>&secret;</Note></Exchange></Result>";
     DiagnosticSink sink;
-    db.Diagnostics = &sink;
+    diagnostics = &sink;
     EXPECT_EQ(LoadXml(xml), 0);
-    EXPECT_TRUE(db.Exchanges.empty());
+    EXPECT_TRUE(out.Exchanges.empty());
     for (const Diagnostic& d : sink.Items) EXPECT_EQ(d.Message.find("TOPSECRET"), std::string::npos);
 }
 
@@ -150,16 +154,16 @@ TEST_F(DirectoryReader, DeeplyNestedFileFailsWithoutCrashing) {
     // About 50 MB of nested elements: the parser must give up on the depth, not exhaust the stack.
     constexpr std::size_t kBytes = 50u << 20;
     {
-        std::ofstream out(dir / "Directory.xml", std::ios::binary);
-        out << "<Result Expires=\"20991231 235959\">";
+        std::ofstream file(dir / "Directory.xml", std::ios::binary);
+        file << "<Result Expires=\"20991231 235959\">";
         std::string open;
         for (int i = 0; i < (1 << 20) / 3; ++i) open += "<a>";
-        for (std::size_t written = 0; written < kBytes; written += open.size()) out << open;
+        for (std::size_t written = 0; written < kBytes; written += open.size()) file << open;
     }
     ASSERT_GE(std::filesystem::file_size(dir / "Directory.xml"), kBytes);
     DiagnosticSink sink;
-    db.Diagnostics = &sink;
-    EXPECT_EQ(db.LoadDirectory(), 0);
+    diagnostics = &sink;
+    EXPECT_EQ(Reload(), 0);
     ASSERT_EQ(sink.Items.size(), 1u);
     EXPECT_NE(sink.Items[0].Message.find("not well-formed"), std::string::npos) << sink.Items[0].Message;
 }
@@ -177,9 +181,9 @@ TEST_F(DirectoryReader, ExpiresIsReadByFixedPositions) {
         {"20240431 120000", Local(2024, 5, 1, 12, 0, 0)},  // a day beyond the month rolls over
     };
     for (const auto& [text, time] : cases) {
-        db.ExpiryTime = 0;
+        out.ExpiryTime = 0;
         ASSERT_EQ(LoadExpires(text), 1) << text;
-        EXPECT_EQ(db.ExpiryTime, time) << text;
+        EXPECT_EQ(out.ExpiryTime, time) << text;
     }
 }
 
@@ -198,9 +202,9 @@ TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
     {
         const ScopedTimeZone utc("UTC0");
         ASSERT_EQ(LoadExpires("19700101 000000"), 1);
-        EXPECT_EQ(db.ExpiryTime, 0);
+        EXPECT_EQ(out.ExpiryTime, 0);
         ASSERT_EQ(LoadExpires("30001231 235959"), 1);
-        EXPECT_EQ(db.ExpiryTime, INT64_C(32535215999));
+        EXPECT_EQ(out.ExpiryTime, INT64_C(32535215999));
         EXPECT_EQ(LoadExpires("19691231 235959"), 0);
         EXPECT_EQ(LoadExpires("30010101 000000"), 0);
     }
@@ -209,7 +213,7 @@ TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
         const ScopedTimeZone east("XST-8");
         EXPECT_EQ(LoadExpires("19700101 000000"), 0);
         ASSERT_EQ(LoadExpires("19700101 080000"), 1);
-        EXPECT_EQ(db.ExpiryTime, 0);
+        EXPECT_EQ(out.ExpiryTime, 0);
     }
 }
 
@@ -217,9 +221,9 @@ TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
 
 TEST_F(DirectoryReader, ResultWithoutTypesGivesAnEmptyMap) {
     EXPECT_EQ(LoadTypes({}), 1);
-    EXPECT_TRUE(db.Exchanges.empty());
+    EXPECT_TRUE(out.Exchanges.empty());
     EXPECT_EQ(LoadXml("<Result Expires=\"20991231 235959\"/>"), 1);
-    EXPECT_TRUE(db.Exchanges.empty());
+    EXPECT_TRUE(out.Exchanges.empty());
 }
 
 TEST_F(DirectoryReader, OnlyTypesBelowAnExchangeBelowAResultAreRead) {
@@ -233,7 +237,7 @@ TEST_F(DirectoryReader, OnlyTypesBelowAnExchangeBelowAResultAreRead) {
                       "<Exchange><Type ID=\"5\"" + type + "</Exchange>"   // no Result above
                       "</Root>"),
               1);
-    ASSERT_EQ(db.Exchanges.size(), 2u);
+    ASSERT_EQ(out.Exchanges.size(), 2u);
     ASSERT_NE(Entry("3"), nullptr);
     ASSERT_NE(Entry("4"), nullptr);
     EXPECT_EQ(Entry("3")->Serial, 1);
@@ -246,7 +250,7 @@ TEST_F(DirectoryReader, TheFirstResultInDocumentOrderGivesExpires) {
                       "<Type ID=\"1\" Code=\"C\" Name=\"N\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
                       "</Exchange></Result></Root>"),
               1);
-    EXPECT_EQ(db.ExpiryTime, Local(2024, 4, 18, 15, 30, 0));
+    EXPECT_EQ(out.ExpiryTime, Local(2024, 4, 18, 15, 30, 0));
     EXPECT_NE(Entry("1"), nullptr);
 }
 
@@ -256,7 +260,7 @@ TEST_F(DirectoryReader, RepeatedIdKeepsOneEntryWithTheLaterValuesAndPlace) {
     ASSERT_EQ(LoadTypes({ExchangeType(3, "AB", "A long first name", 1, 1, 1),
                          ExchangeType(3, "C", "Short", 0, 0, 0), ExchangeType(4, "CC", "Third")}),
               1);
-    ASSERT_EQ(db.Exchanges.size(), 2u);
+    ASSERT_EQ(out.Exchanges.size(), 2u);
     const ExchangeEntry* e = Entry("3");
     // The shorter later texts leave nothing of the earlier ones.
     EXPECT_EQ(Bytes(e->Code, sizeof e->Code), std::string("C\0\0", 3));
@@ -286,7 +290,7 @@ TEST_F(DirectoryReader, KeyIsTheNumberInDecimalAndIdItsLow16Bits) {
     ASSERT_EQ(LoadTypes({ExchangeType(0, "A", "N"), Type("007", {"B"}), ExchangeType(70000, "C", "N"),
                          ExchangeType(-1, "D", "N"), Type(" +12abc", {"E"})}),
               1);
-    EXPECT_EQ(db.Exchanges.size(), 5u);
+    EXPECT_EQ(out.Exchanges.size(), 5u);
     ASSERT_NE(Entry("0"), nullptr);
     ASSERT_NE(Entry("7"), nullptr);
     EXPECT_EQ(Entry("007"), nullptr);
@@ -308,7 +312,7 @@ TEST_F(DirectoryReader, TypeWithoutAnIdIsSkippedAndMissingValuesAreEmpty) {
     ASSERT_EQ(LoadTypes({ExchangeType(1, "AA", "Full", 1, 1, 1),
                          noId, Type("", {"EM", "Empty ID"}), {{"ID", "2"}}, Type("3", {"", "", "", "", ""})}),
               1);
-    ASSERT_EQ(db.Exchanges.size(), 3u);
+    ASSERT_EQ(out.Exchanges.size(), 3u);
     const ExchangeEntry* bare = Entry("2");
     EXPECT_EQ(Bytes(bare->Code, sizeof bare->Code), Nul(3));
     EXPECT_EQ(Bytes(bare->Name, sizeof bare->Name), Nul(51));

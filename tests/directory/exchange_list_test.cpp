@@ -1,12 +1,14 @@
-// GetExch: the exchange list in directory order, as ExchangeInfo records.
+// ListExchanges: the exchange list in directory order, as ExchangeInfo records.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "common/result_array.h"
+#include "directory/exchange_list.h"
 #include "support/database_fixture.h"
-#include "writer/data_writer.h"
 
 namespace tessary {
 namespace {
@@ -14,84 +16,85 @@ namespace {
 using testing::Bytes;
 using testing::Nul;
 using testing::Results;
-using testing::TempDir;
-using testing::WriteFileBytes;
-using writer::ExchangeType;
 
-class ExchangeList : public ::testing::Test {
-protected:
-    ExchangeList() { db.BasePath = dir.path(); }
+ExchangeEntry& Add(ExchangeMap& map, int id, const char* code, const char* name, int serial) {
+    ExchangeEntry& e = *FindOrCreateRecord(map, std::to_string(id));
+    e.Id = static_cast<std::uint16_t>(id);
+    std::strcpy(e.Code, code);
+    std::strcpy(e.Name, name);
+    e.Serial = serial;
+    return e;
+}
 
-    void Load(std::vector<std::vector<writer::XmlAttribute>> types) {
-        writer::DirectoryDescription d;
-        d.Types = std::move(types);
-        WriteFileBytes(dir / "Directory.xml", writer::RenderDirectoryXml(d));
-        ASSERT_EQ(db.LoadDirectory(), 1);
-    }
-    std::vector<ExchangeInfo> List() {
-        return Results<ExchangeInfo>(
-            [&](ExchangeInfo** list, std::int32_t* count) { return db.GetExch(list, count); });
-    }
-    static std::vector<int> Ids(const std::vector<ExchangeInfo>& records) {
-        std::vector<int> ids;
-        for (const ExchangeInfo& r : records) ids.push_back(r.Id);
-        return ids;
-    }
+std::vector<int> Ids(const ExchangeMap& map) {
+    std::vector<int> ids;
+    for (const ExchangeInfo& r : Results<ExchangeInfo>([&](auto l, auto c) { return ListExchanges(map, l, c); }))
+        ids.push_back(r.Id);
+    return ids;
+}
 
-    TempDir dir;
-    SymbolDatabase db;
-};
-
-TEST_F(ExchangeList, ComesInDirectoryOrderWhereKeyAndNumericOrderDiffer) {
-    std::vector<std::vector<writer::XmlAttribute>> types;
+TEST(ExchangeList, ComesInSerialOrderWhereKeyAndNumericOrderDiffer) {
+    ExchangeMap map;
     std::vector<int> expected;
     for (int i = 0; i < 300; ++i) {
         const int id = (i * 7919) % 1000 + 1;
-        types.push_back(ExchangeType(id, "X", "N"));
+        Add(map, id, "X", "N", i + 1);
         expected.push_back(id);
     }
-    Load(types);
-    EXPECT_EQ(Ids(List()), expected);
+    EXPECT_EQ(Ids(map), expected);
+    EXPECT_TRUE(Ids(ExchangeMap{}).empty());  // an empty map still gives a valid array
 }
 
-TEST_F(ExchangeList, RepeatedExchangeTakesThePlaceOfItsLaterElement) {
-    Load({ExchangeType(5, "E5", "Five"), ExchangeType(2, "E2", "Two"), ExchangeType(9, "E9", "Nine"),
-          ExchangeType(5, "F5", "Five again")});
-    const std::vector<ExchangeInfo> records = List();
-    EXPECT_EQ(Ids(records), (std::vector<int>{2, 9, 5}));
-    EXPECT_STREQ(records[2].Code, "F5");
+// The list was once sorted by a recursive quicksort whose pivot was the first element: a
+// directory whose keys descend byte-wise (so that the map visits it in reverse directory order)
+// made it recurse once per exchange, and 10,000 exchanges overran a 256 KB thread stack.
+TEST(ExchangeList, ManyExchangesInReverseKeyOrderOnASmallStack) {
+    struct Job {
+        ExchangeMap map;
+        std::vector<int> ids;
+    } job;
+    constexpr int kCount = 20000;
+    for (int i = 0; i < kCount; ++i) Add(job.map, 99999 - i, "X", "N", i + 1);
+    pthread_attr_t attributes;
+    ASSERT_EQ(pthread_attr_init(&attributes), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 256 * 1024), 0);
+    pthread_t thread;
+    auto run = [](void* p) -> void* {
+        auto& j = *static_cast<Job*>(p);
+        ExchangeInfo* list = nullptr;
+        if (ListExchanges(j.map, &list, nullptr))
+            for (int i = 0; i < kCount; ++i) j.ids.push_back(list[i].Id);
+        FreeResultArray(list);
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, &job), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&attributes);
+    ASSERT_EQ(job.ids.size(), static_cast<std::size_t>(kCount));
+    for (int i = 0; i < kCount; ++i) ASSERT_EQ(job.ids[i], (99999 - i) & 0xFFFF) << i;
 }
 
-TEST_F(ExchangeList, RecordsHoldTheEntryAndZerosEvenWithANullCount) {
-    Load({ExchangeType(70000, "HK", "Hong Kong", 1, 0, 1), ExchangeType(3, "A", "", 0, 1, 0)});
+TEST(ExchangeList, RecordsHoldTheEntryAndZerosEvenWithANullCount) {
+    ExchangeMap map;
+    ExchangeEntry& hk = Add(map, 70000, "HK", "Hong Kong", 1);
+    hk.Id = static_cast<std::uint16_t>(70000);
+    hk.Alert = hk.Quote = true;
+    Add(map, 3, "A", "", 2).Trade = true;
     ExchangeInfo* list = nullptr;
-    ASSERT_EQ(db.GetExch(&list, nullptr), 1);
+    ASSERT_TRUE(ListExchanges(map, &list, nullptr));
     ASSERT_NE(list, nullptr);
     // Id 70000 keeps its low 16 bits, 4464 = 0x1170, little-endian.
     EXPECT_EQ(Bytes(&list[0], sizeof *list), "\x70\x11HK" + Nul(1) + "Hong Kong" + Nul(42) +
                                                  std::string("\1\0\0\0\0\0\0\0\1\0\0\0", 12) + Nul(116));
     EXPECT_EQ(Bytes(&list[1], sizeof *list),
               std::string("\3\0A", 3) + Nul(53) + std::string("\0\0\0\0\1\0\0\0\0\0\0\0", 12) + Nul(116));
+    // Every call makes a new array with the same contents.
+    ExchangeInfo* again = nullptr;
+    ASSERT_TRUE(ListExchanges(map, &again, nullptr));
+    EXPECT_NE(again, list);
+    EXPECT_EQ(std::memcmp(again, list, 2 * sizeof(ExchangeInfo)), 0);
     FreeResultArray(list);
-}
-
-TEST_F(ExchangeList, EmptyMapGivesAnEmptyValidArray) {
-    Load({});
-    EXPECT_TRUE(List().empty());  // the helper checks that the array is there
-}
-
-TEST_F(ExchangeList, EveryCallMakesANewArrayWithTheSameContents) {
-    Load({ExchangeType(5, "E5", "Five"), ExchangeType(2, "E2", "Two")});
-    ExchangeInfo* first = nullptr;
-    ExchangeInfo* second = nullptr;
-    std::int32_t count = 0;
-    ASSERT_EQ(db.GetExch(&first, &count), 1);
-    ASSERT_EQ(db.GetExch(&second, &count), 1);
-    EXPECT_NE(first, second);
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(std::memcmp(first, second, 2 * sizeof(ExchangeInfo)), 0);
-    FreeResultArray(first);
-    FreeResultArray(second);
+    FreeResultArray(again);
 }
 
 }  // namespace

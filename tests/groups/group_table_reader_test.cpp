@@ -11,7 +11,8 @@
 
 #include "allocation_watch.h"
 #include "common/result_array.h"
-#include "frame/symbol_database.h"
+#include "groups/group_queries.h"
+#include "groups/group_table_reader.h"
 #include "support/test_support.h"
 
 namespace {
@@ -22,7 +23,7 @@ using tessary::DiagnosticSink;
 using tessary::GroupEntry;
 using tessary::LeafGroupEntry;
 using tessary::SubGroupEntry;
-using tessary::SymbolDatabase;
+using tessary::GroupTree;
 using tessary::testing::Leaf;
 using tessary::testing::MakeGroup;
 using tessary::testing::Sub;
@@ -48,7 +49,7 @@ w::GroupTable SmallTable() { return tessary::testing::SmallDirectory().Groups; }
 
 class GroupTableLoad : public ::testing::Test {
 protected:
-    // Writes `bytes` as the group file and loads it into a fresh database.
+    // Writes `bytes` as the group file and loads it into a fresh tree.
     int Load(const std::string& bytes) {
         tessary::testing::WriteFileBytes(dir_ / "SymTbl/Group", bytes);
         return LoadWritten();
@@ -56,14 +57,12 @@ protected:
     int Load(const w::GroupTable& table) { return Load(w::RenderGroupTable(table)); }
     int LoadWritten() {
         sink_.Items.clear();
-        database_ = std::make_unique<SymbolDatabase>();
-        database_->BasePath = dir_.path();
-        database_->Diagnostics = &sink_;
-        return database_->LoadGroupTable();
+        groups_ = GroupTree{};
+        return tessary::LoadGroupTable(dir_.path(), &sink_, groups_) ? 1 : 0;
     }
 
     const GroupEntry& Group(const std::string& key) const {
-        const GroupEntry* group = tessary::FindRecord(database_->Groups, key);
+        const GroupEntry* group = tessary::FindRecord(groups_, key);
         EXPECT_NE(group, nullptr) << "no group " << key;
         return group != nullptr ? *group : empty_;
     }
@@ -80,13 +79,13 @@ protected:
 
     TempDir dir_;
     DiagnosticSink sink_;
-    std::unique_ptr<SymbolDatabase> database_;
+    GroupTree groups_;
     GroupEntry empty_;
 };
 
 TEST_F(GroupTableLoad, FileOfOnlyTheMagicIsAnEmptyTree) {
     EXPECT_EQ(Load(w::GroupTable{}), 1);
-    EXPECT_TRUE(database_->Groups.empty());
+    EXPECT_TRUE(groups_.empty());
     EXPECT_TRUE(sink_.Items.empty());
 }
 
@@ -102,23 +101,21 @@ TEST_F(GroupTableLoad, FileShorterThanTheMagicOrWithAWrongOneFailsAndCreatesNoth
     for (const std::string& bytes : files) {
         SCOPED_TRACE(bytes.size());
         EXPECT_EQ(Load(bytes), 0);
-        EXPECT_TRUE(database_->Groups.empty());
+        EXPECT_TRUE(groups_.empty());
         EXPECT_EQ(Count(Diagnostic::Severity::Error), 1u);
     }
 }
 
 TEST_F(GroupTableLoad, MissingFileFails) {
-    SymbolDatabase database;
-    database.BasePath = dir_ / "nowhere";
-    database.Diagnostics = &sink_;
-    EXPECT_EQ(database.LoadGroupTable(), 0);
+    GroupTree groups;
+    EXPECT_FALSE(tessary::LoadGroupTable(dir_ / "nowhere", &sink_, groups));
     ASSERT_EQ(sink_.Items.size(), 1u);
     EXPECT_EQ(sink_.Items[0].File, "SymTbl/Group");
 }
 
 TEST_F(GroupTableLoad, ReadsEveryFieldOfTheThreeLevels) {
     ASSERT_EQ(Load(SmallTable()), 1);
-    ASSERT_EQ(database_->Groups.size(), 1u);
+    ASSERT_EQ(groups_.size(), 1u);
     const GroupEntry& group = Group("1");
     EXPECT_EQ(group.Id, 1);
     EXPECT_EQ(group.Extra[0], 7u);
@@ -169,7 +166,7 @@ TEST_F(GroupTableLoad, RecordsWithoutChildrenAndAnEmptyList) {
 TEST_F(GroupTableLoad, GroupNumbersAreUnsignedAndKeyedInDecimal) {
     ASSERT_EQ(Load(w::GroupTable{111, {MakeGroup(0xFFFF), MakeGroup(0x8000), MakeGroup(0), MakeGroup(7)}}),
               1);
-    EXPECT_EQ(database_->Groups.size(), 4u);
+    EXPECT_EQ(groups_.size(), 4u);
     for (const int id : {65535, 32768, 0, 7}) EXPECT_EQ(Group(std::to_string(id)).Id, id);
 }
 
@@ -183,7 +180,7 @@ TEST_F(GroupTableLoad, RepeatedGroupNumberFillsOneRecord) {
     table.Groups.back().Extra[0] = 20;
     table.Groups.back().Extra[1] = 21;
     ASSERT_EQ(Load(table), 1);
-    ASSERT_EQ(database_->Groups.size(), 2u);
+    ASSERT_EQ(groups_.size(), 2u);
     const GroupEntry& group = Group("1");
     EXPECT_EQ(group.Extra[0], 20u);
     EXPECT_EQ(group.Extra[1], 21u);
@@ -378,8 +375,6 @@ TEST_F(GroupTableDamage, RandomMutationsLoadOrFailCleanly) {
     std::mt19937 random(20261206);
     auto below = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
     const std::string path = dir_ / "SymTbl/Group";
-    SymbolDatabase database;
-    database.BasePath = dir_.path();
     int loaded = 0;
     for (int round = 0; round < 10000; ++round) {
         std::string bytes = good;
@@ -412,19 +407,19 @@ TEST_F(GroupTableDamage, RandomMutationsLoadOrFailCleanly) {
             }
         }
         tessary::testing::WriteFileBytes(path, bytes);
-        database.ClearGroupTree();
+        GroupTree groups;
         tessary::testing::ResetLargestAllocation();
-        const int result = database.LoadGroupTable();
-        ASSERT_TRUE(result == 0 || result == 1) << "round " << round;
+        const bool result = tessary::LoadGroupTable(dir_.path(), nullptr, groups);
         ASSERT_LE(tessary::testing::LargestAllocation(), 4096 + 2 * bytes.size()) << "round " << round;
-        if (result == 0) continue;
+        if (!result) continue;
         ++loaded;
         // What loads must hold together: every field terminated within its width, every list
         // exactly as long as it says, and the queries able to walk it.
-        for (const auto& [key, group] : database.Groups) {
+        std::vector<tessary::GroupMember> members;
+        for (const auto& [key, group] : groups) {
             SubGroupInfo* infos = nullptr;
             std::int32_t count = -1;
-            ASSERT_EQ(database.GetSubGroup(group->Id, "", &infos, &count), 1);
+            ASSERT_TRUE(tessary::GetSubGroup(groups, group->Id, "", &infos, &count));
             EXPECT_EQ(static_cast<std::size_t>(count), group->Children.size());
             tessary::FreeResultArray(infos);
             for (const auto& [subKey, sub] : group->Children) {
@@ -434,9 +429,7 @@ TEST_F(GroupTableDamage, RandomMutationsLoadOrFailCleanly) {
                     ASSERT_LT(std::strlen(leaf->Code), sizeof leaf->Code);
                     ASSERT_LT(std::strlen(leaf->Name), sizeof leaf->Name);
                     ASSERT_EQ(static_cast<std::size_t>(leaf->SymbolListLength), leaf->SymbolList.size());
-                    SymbolInfo* symbols = nullptr;
-                    ASSERT_EQ(database.GetGroupSymbol(group->Id, leafKey.c_str(), &symbols, nullptr), 1);
-                    tessary::FreeResultArray(symbols);
+                    ASSERT_TRUE(tessary::FindGroupMembers(groups, group->Id, leafKey.c_str(), members));
                 }
             }
         }

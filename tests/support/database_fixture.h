@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "common/result_array.h"
-#include "frame/symbol_database.h"
+#include "database/symbol_database.h"
 #include "support/test_support.h"
 
 namespace tessary::testing {
 
 // Writes `data` below `dir` and runs the initialisation sequence on it.
-[[nodiscard]] inline int WriteAndInit(SymbolDatabase& db, const TempDir& dir, const writer::DataDirectory& data) {
+[[nodiscard]] inline bool WriteAndInit(SymbolDatabase& db, const TempDir& dir, const writer::DataDirectory& data,
+                                       DiagnosticSink* diagnostics = nullptr) {
     writer::WriteDataDirectory(dir.path(), data);
-    return db.Init(dir.path().c_str());
+    return db.Init(dir.path().c_str(), diagnostics);
 }
 
 // Runs `query(&array, &count)`, expects `expected`, and returns the records of the array it
@@ -25,7 +26,7 @@ template <class Record, class Query>
 std::vector<Record> Results(const Query& query, int expected = 1) {
     Record* records = PoisonPointer<Record>();
     std::int32_t count = -7;
-    EXPECT_EQ(query(&records, &count), expected);
+    EXPECT_EQ(query(&records, &count) ? 1 : 0, expected);
     if (expected == 0 || records == PoisonPointer<Record>()) {
         EXPECT_EQ(records, PoisonPointer<Record>());
         EXPECT_EQ(count, -7);

@@ -1,3 +1,4 @@
+// Temporary directories, locales, file bytes and the small sample directory of the tests.
 #include "support/test_support.h"
 
 #include <unistd.h>

@@ -1,5 +1,5 @@
-// What the search tests share: a data directory written to a temporary folder and loaded into a
-// database of its own, and a search call whose result array is copied out and released.
+// What the search tests share: a data directory written to a temporary folder and loaded by the
+// readers, and a search call whose result array is copied out and released.
 #pragma once
 
 #include <cstring>
@@ -7,26 +7,26 @@
 #include <vector>
 
 #include "common/result_array.h"
-#include "frame/symbol_database.h"
-#include "support/database_fixture.h"
+#include "support/loaded_data.h"
+#include "support/test_support.h"
+#include "symbols/symbol_search.h"
 
 namespace tessary::testing::search {
 
 class LoadedDatabase {
 public:
-    explicit LoadedDatabase(const writer::DataDirectory& data)
-        : loaded_(WriteAndInit(database, dir_, data) == 1) {
+    explicit LoadedDatabase(const writer::DataDirectory& written) {
+        writer::WriteDataDirectory(dir_.path(), written);
+        loaded_ = data.Load(dir_.path(), nullptr, false);
         EXPECT_TRUE(loaded_) << "the test's data directory does not load";
     }
     [[nodiscard]] bool loaded() const { return loaded_; }
-    [[nodiscard]] const std::string& path() const { return dir_.path(); }
 
-    std::string rankText;  // the database's searchRankText
-    SymbolDatabase database{rankText};
+    LoadedData data;
 
 private:
     TempDir dir_;
-    bool loaded_;
+    bool loaded_ = false;
 };
 
 // One search's outcome. `count` and `records` keep the sentinel values when nothing was stored.
@@ -61,14 +61,16 @@ SearchOutcome Collect(Search&& search) {
     return outcome;
 }
 
-inline SearchOutcome FindAll(const SymbolDatabase& db, const char* text, int matchSearchKeys = 0) {
-    return Collect([&](SymbolInfo** r, std::int32_t* c) { return db.FindSymbols(text, r, c, matchSearchKeys); });
+inline SearchOutcome FindAll(const LoadedData& db, const char* text, int matchSearchKeys = 0) {
+    return Collect([&](SymbolInfo** r, std::int32_t* c) {
+        return FindSymbols(db.Index, db.Resolver, text, r, c, matchSearchKeys != 0) ? 1 : 0;
+    });
 }
 
-inline SearchOutcome FindIn(const SymbolDatabase& db, const char* text, const char* exchangeKey,
+inline SearchOutcome FindIn(const LoadedData& db, const char* text, const char* exchangeKey,
                             int matchSearchKeys = 0) {
     return Collect([&](SymbolInfo** r, std::int32_t* c) {
-        return db.FindSymbolsInExchange(text, exchangeKey, r, c, matchSearchKeys);
+        return FindSymbolsInExchange(db.Index, db.Resolver, text, exchangeKey, r, c, matchSearchKeys != 0) ? 1 : 0;
     });
 }
 

@@ -1,3 +1,4 @@
+// The plain reference model of the symbol search, the oracle of the differential test.
 #include "symbols/reference_search.h"
 
 #include <cctype>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "common/result_array.h"
-#include "frame/symbol_database.h"
 
 namespace tessary::reference {
 namespace {
@@ -97,8 +97,8 @@ long Rank(const SymbolInfo& record, std::string_view rankText) {
     return at >= 0 ? at : static_cast<long>(key.size());
 }
 
-SearchModel::SearchModel(const SymbolDatabase& database) : database_(database) {
-    for (const auto& [key, table] : database.SymbolTables) {
+SearchModel::SearchModel(const SymbolTables& tables, const SymbolResolver& resolver) : resolver_(resolver) {
+    for (const auto& [key, table] : tables) {
         if (table == nullptr) continue;
         IndexRecord& record = Index[key];
         std::vector<std::string> symbols;
@@ -139,11 +139,11 @@ void ScanRecord(const IndexRecord& record, const std::string& upper, const std::
     }
 }
 
-int BuildResult(const SymbolDatabase& database, const std::vector<std::string>& hits, const char* text,
+int BuildResult(const SymbolResolver& resolver, const std::vector<std::string>& hits, const char* text,
                 std::string& rankText, SymbolInfo** results, std::int32_t* count) {
     std::vector<const SymbolEntry*> entries;
     for (const std::string& symbol : hits) {
-        const SymbolEntry* entry = database.ResolveSymbol(symbol);
+        const SymbolEntry* entry = resolver.Resolve(symbol);
         if (entry == nullptr) return 0;
         entries.push_back(entry);
     }
@@ -175,14 +175,14 @@ int SearchModel::FindSymbols(const char* text, SymbolInfo** results, std::int32_
     for (const auto& [key, record] : Index) {
         if (PassesExactTest(record, framed)) {
             hits.push_back(upper);
-            return BuildResult(database_, hits, text, RankText, results, count);
+            return BuildResult(resolver_, hits, text, RankText, results, count);
         }
     }
     for (const auto& [key, record] : Index) {
         if (record.SearchTexts.empty()) continue;
         ScanRecord(record, upper, framed, matchSearchKeys, hits);
     }
-    return BuildResult(database_, hits, text, RankText, results, count);
+    return BuildResult(resolver_, hits, text, RankText, results, count);
 }
 
 int SearchModel::FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
@@ -197,7 +197,7 @@ int SearchModel::FindSymbolsInExchange(const char* text, const char* exchangeKey
         hits.push_back(upper);
     else
         ScanRecord(it->second, upper, framed, matchSearchKeys, hits);
-    return BuildResult(database_, hits, text, RankText, results, count);
+    return BuildResult(resolver_, hits, text, RankText, results, count);
 }
 
 }  // namespace tessary::reference

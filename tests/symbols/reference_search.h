@@ -9,11 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "symbols/symbol_resolver.h"
+#include "symbols/symbol_table.h"
 #include "tessary.h"
-
-namespace tessary {
-class SymbolDatabase;
-}
 
 namespace tessary::reference {
 
@@ -35,10 +33,10 @@ struct IndexRecord {
 
 class SearchModel {
 public:
-    // Builds the index from the loaded tables of `database`, whose ResolveSymbol resolves hits.
-    explicit SearchModel(const SymbolDatabase& database);
+    // Builds the index from the loaded `tables`; `resolver` resolves hits.
+    SearchModel(const SymbolTables& tables, const SymbolResolver& resolver);
 
-    // As SymbolDatabase::FindSymbols / FindSymbolsInExchange. Arrays come from
+    // As the library's FindSymbols / FindSymbolsInExchange. Arrays come from
     // AllocateResultArray; `rankText` receives the caller's text.
     int FindSymbols(const char* text, SymbolInfo** results, std::int32_t* count, std::int32_t matchSearchKeys);
     int FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
@@ -48,7 +46,7 @@ public:
     std::string RankText;
 
 private:
-    const SymbolDatabase& database_;
+    const SymbolResolver& resolver_;
 };
 
 }  // namespace tessary::reference

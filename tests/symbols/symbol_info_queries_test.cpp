@@ -1,4 +1,4 @@
-// ResolveSymbol and the three symbol information queries, checked down to the bytes of the
+// The symbol resolver and the three symbol information queries, checked down to the bytes of the
 // SymbolInfo records they write.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "support/database_fixture.h"
+#include "support/loaded_data.h"
+#include "symbols/symbol_info_queries.h"
 #include "writer/data_writer.h"
 
 namespace tessary {
@@ -56,50 +58,46 @@ protected:
     }
     static void TearDownTestSuite() { dir_.reset(); }
 
-    SymbolQueries() {
-        db.BasePath = dir_->path();
-        EXPECT_EQ(db.LoadDirectory(), 1);
-        EXPECT_EQ(db.LoadSymbolTables(), 1);
-    }
+    SymbolQueries() { EXPECT_TRUE(data.Load(dir_->path(), nullptr, false)); }
     // GetSymbolInfo into a poisoned, guarded record.
     SymbolInfo Info(const char* symbol) {
         Guarded<SymbolInfo> g;
-        EXPECT_EQ(db.GetSymbolInfo(symbol, &g.Record), 1) << symbol;
+        EXPECT_TRUE(GetSymbolInfo(data.Resolver, symbol, &g.Record)) << symbol;
         EXPECT_TRUE(g.GuardIntact()) << "written beyond the record";
         return g.Record;
     }
     std::vector<SymbolInfo> Infos(const char* symbols, int expected = 1) {
         return Results<SymbolInfo>(
-            [&](auto infos, auto count) { return db.GetSymbolInfos(symbols, infos, count); }, expected);
+            [&](auto infos, auto count) { return GetSymbolInfos(data.Resolver, symbols, infos, count); }, expected);
     }
     std::vector<SymbolInfo> Infos2(std::int32_t exchangeId, std::int32_t type, int expected = 1) {
         return Results<SymbolInfo>(
-            [&](auto infos, auto count) { return db.GetSymbolInfos2(exchangeId, type, infos, count); },
+            [&](auto infos, auto count) { return GetSymbolInfos2(data.Tables, exchangeId, type, infos, count); },
             expected);
     }
 
-    SymbolDatabase db;
+    testing::LoadedData data;
 
 private:
     static inline std::unique_ptr<TempDir> dir_;
 };
 
-// ---- ResolveSymbol ----
+// ---- Resolving ----
 
 TEST_F(SymbolQueries, ResolveSymbolMatchesCodeExactlyAndExchangeInUpperCase) {
-    ASSERT_NE(db.ResolveSymbol("ABC.XY"), nullptr);
-    EXPECT_EQ(db.ResolveSymbol("ABC.xy"), db.ResolveSymbol("ABC.XY"));
-    EXPECT_EQ(db.ResolveSymbol("abc.XY"), nullptr);
-    EXPECT_EQ(db.ResolveSymbol("abd.XY")->Type, 3);
+    ASSERT_NE(data.Resolver.Resolve("ABC.XY"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("ABC.xy"), data.Resolver.Resolve("ABC.XY"));
+    EXPECT_EQ(data.Resolver.Resolve("abc.XY"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("abd.XY")->Type, 3);
     // The last full stop splits, in both lookups.
-    ASSERT_NE(db.ResolveSymbol("A.B.XY"), nullptr);
-    EXPECT_EQ(db.ResolveSymbol("A.B.XY")->Name(), "Dotted");
+    ASSERT_NE(data.Resolver.Resolve("A.B.XY"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("A.B.XY")->Name(), "Dotted");
     EXPECT_STREQ(Info("A.B.xy").Name, "Dotted");
 }
 
 TEST_F(SymbolQueries, LowerCaseExchangeCodeIsNeverMatched) {
-    EXPECT_EQ(db.ResolveSymbol("LOW.lo"), nullptr);
-    EXPECT_EQ(db.ResolveSymbol("LOW.LO"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("LOW.lo"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("LOW.LO"), nullptr);
     const std::vector<SymbolInfo> records = Infos("LOW.lo");
     EXPECT_EQ(SymbolTexts(records), Strings{"LOW.LO"});
     EXPECT_EQ(records[0].ExchangeId, 0);
@@ -107,10 +105,10 @@ TEST_F(SymbolQueries, LowerCaseExchangeCodeIsNeverMatched) {
 
 TEST_F(SymbolQueries, TheLastExchangeWithACodeIsChosen) {
     // Exchanges 5 and 6 share DU; 6 is visited last, so 5's symbols are out of reach.
-    const SymbolEntry* dup = db.ResolveSymbol("DUP.DU");
+    const SymbolEntry* dup = data.Resolver.Resolve("DUP.DU");
     ASSERT_NE(dup, nullptr);
     EXPECT_EQ(dup->ExchangeId, 6);
-    EXPECT_EQ(db.ResolveSymbol("ONLY5.DU"), nullptr);
+    EXPECT_EQ(data.Resolver.Resolve("ONLY5.DU"), nullptr);
 }
 
 // ---- GetSymbolInfo ----
@@ -125,7 +123,7 @@ TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsAndNothingBehindTheTermina
 TEST_F(SymbolQueries, GetSymbolInfoNotFoundCopiesTheCallersTextOnly) {
     for (const char* text :
          {"abc.XY", "NOPE.XY", "ABC.QQ", "ABC", "ABC.", ".XY", ".ZZ", "ZZ", "", ".", "ABC.XY."}) {
-        EXPECT_EQ(db.ResolveSymbol(text), nullptr) << text;
+        EXPECT_EQ(data.Resolver.Resolve(text), nullptr) << text;
         const SymbolInfo info = Info(text);
         const std::size_t length = std::strlen(text) + 1;
         EXPECT_EQ(Bytes(&info, sizeof info), Poison(2) + text + Nul(1) + Poison(sizeof info - 2 - length))
@@ -155,9 +153,9 @@ TEST_F(SymbolQueries, GetSymbolInfoNameOf49BytesGetsItsTerminator) {
 }
 
 TEST_F(SymbolQueries, GetSymbolInfoWithoutARecordFails) {
-    EXPECT_EQ(db.GetSymbolInfo("ABC.XY", nullptr), 0);
+    EXPECT_FALSE(GetSymbolInfo(data.Resolver, "ABC.XY", nullptr));
     Guarded<SymbolInfo> g;
-    EXPECT_EQ(db.GetSymbolInfo(nullptr, &g.Record), 0);
+    EXPECT_FALSE(GetSymbolInfo(data.Resolver, nullptr, &g.Record));
     EXPECT_EQ(Bytes(&g, sizeof g), Poison(sizeof g));
 }
 
@@ -206,7 +204,7 @@ TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
 TEST_F(SymbolQueries, GetSymbolInfosNullCountAndLongPieces) {
     SymbolInfo* infos = nullptr;
     const std::string text = "Q1.ZZ," + std::string(60, 'N');
-    ASSERT_EQ(db.GetSymbolInfos(text.c_str(), &infos, nullptr), 1);
+    ASSERT_TRUE(GetSymbolInfos(data.Resolver, text.c_str(), &infos, nullptr));
     EXPECT_STREQ(infos[0].Name, "Queue");
     EXPECT_EQ(Bytes(infos[1].Symbol, 40), std::string(39, 'N') + '\0');
     EXPECT_EQ(Bytes(infos[1].Name, 50), Nul(50));
@@ -266,7 +264,7 @@ TEST_F(SymbolQueries, GetSymbolInfos2UnknownExchangeFailsAndWritesNothing) {
 
 TEST_F(SymbolQueries, GetSymbolInfos2AcceptsANullCount) {
     SymbolInfo* infos = nullptr;
-    ASSERT_EQ(db.GetSymbolInfos2(3, -1, &infos, nullptr), 1);
+    ASSERT_TRUE(GetSymbolInfos2(data.Tables, 3, -1, &infos, nullptr));
     EXPECT_STREQ(infos[0].Symbol, "LOW.lo");
     FreeResultArray(infos);
 }

@@ -1,3 +1,4 @@
+// Running the built tessary command and capturing what it prints.
 #include "tools/cli_runner.h"
 
 #include <fcntl.h>

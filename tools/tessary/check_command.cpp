@@ -1,20 +1,26 @@
 // tessary check DIR: reads every file of a data directory with the library's own readers and
 // reports what keeps it from loading and what loads but looks wrong.
 //
-// The verdict is the one TSYInit would give, because it is the result of the same
-// SymbolDatabase::Init; the readers only explain themselves into a DiagnosticSink, which the
-// exports never install.
+// The command calls the readers themselves, through their headers: the directory, every symbol
+// table, the search index and the group table, the way TSYInit runs them, so the verdict is the
+// one TSYInit would give. Unlike TSYInit it does not stop at the first file that fails: every
+// file is read and explains itself into a DiagnosticSink, which the exports never install.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli_output.h"
 #include "commands.h"
 #include "common/diagnostics.h"
-#include "frame/symbol_database.h"
+#include "directory/directory_reader.h"
+#include "groups/group_table_reader.h"
+#include "symbols/light_table_reader.h"
+#include "symbols/search_index.h"
+#include "symbols/symbol_resolver.h"
 
 namespace tessary::cli {
 namespace {
@@ -26,51 +32,48 @@ void Append(Diagnostics& to, const DiagnosticSink& sink, bool warnings = true) {
         if (warnings || d.Level == Diagnostic::Severity::Error) to.push_back(d);
 }
 
-// Init stops at the first file that does not load. To report on the files behind it as well,
-// this pass loads each file on its own, in databases of its own: the directory, then every
-// symbol table with only its exchange, then the group table with the tables that did load.
-// It explains more; it decides nothing.
-Diagnostics CheckFileByFile(const std::string& dir, Progress& progress, std::vector<std::string>& notes) {
-    Diagnostics found;
-    SymbolDatabase directory;
+// Reads every file of `dir` with the library's readers; true when TSYInit would load it. A symbol
+// table is read even when an earlier one fails, and the group table even when nothing else
+// loads; without every symbol table its members cannot be judged, so then only its errors count.
+bool CheckFiles(const std::string& dir, Progress& progress, Diagnostics& found, std::vector<std::string>& notes) {
     DiagnosticSink directorySink;
-    directory.Diagnostics = &directorySink;
-    directory.BasePath = dir;
-    const bool directoryLoads = directory.LoadDirectory() == 1;
+    ExchangeDirectory directory;
+    const bool directoryLoads = LoadDirectory(dir, &directorySink, directory);
     Append(found, directorySink);
 
-    // The group file is read even when nothing else loads; without the symbol tables its
-    // members cannot be judged, so then only its errors count.
-    SymbolDatabase withTables;
-    withTables.BasePath = dir;
+    SymbolTables tables;
     bool everyTableLoads = directoryLoads;
     if (directoryLoads) {
         std::size_t done = 0;
         for (const auto& [key, exchange] : directory.Exchanges) {
             progress.Stage("checking SymTbl/" + key + "_Light (" + std::to_string(++done) + " of " +
                            std::to_string(directory.Exchanges.size()) + ")");
-            SymbolDatabase one;
             DiagnosticSink sink;
-            one.Diagnostics = &sink;
-            one.BasePath = dir;
-            if (ExchangeEntry* entry = one.FindOrCreateExchange(key, 1)) *entry = *exchange;
-            if (one.LoadSymbolTables() == 1) {
-                if (ExchangeEntry* entry = withTables.FindOrCreateExchange(key, 1)) *entry = *exchange;
-            } else {
+            auto table = std::make_unique<ExchangeSymbolTable>();
+            if (LoadSymbolTable(dir, key, *exchange, &sink, *table))
+                tables.emplace(key, std::move(table));
+            else
                 everyTableLoads = false;
-            }
             Append(found, sink);
         }
-        progress.Stage("checking SymTbl/Group");
-        (void)withTables.LoadSymbolTables();
     } else {
         notes.push_back("the symbol tables are not checked: their names come from Directory.xml");
     }
+    SymbolResolver resolver;
+    resolver.Build(directory.Exchanges, tables);
+    SearchIndex index;
+    const bool indexBuilds = BuildSearchIndex(tables, resolver, index);
+
+    progress.Stage("checking SymTbl/Group");
     DiagnosticSink groupSink;
-    withTables.Diagnostics = &groupSink;
-    (void)withTables.LoadGroupTable();
+    GroupTree groups;
+    const bool groupsLoad = LoadGroupTable(dir, &groupSink, groups);
+    if (groupsLoad)
+        ReportUnresolvedMembers(
+            groups, [&resolver](const GroupMember& m) { return resolver.LookUp(m.Code, m.Exchange) != nullptr; },
+            &groupSink);
     Append(found, groupSink, everyTableLoads);
-    return found;
+    return everyTableLoads && indexBuilds && groupsLoad;
 }
 
 // "7 files, 337 MB": what a check of `dir` has to read, for the progress line.
@@ -105,14 +108,7 @@ int RunCheck(const Arguments& args) {
     progress.Stage("checking " + dir + " (" + DirectorySize(dir) + ")");
     Diagnostics found;
     std::vector<std::string> notes;
-    SymbolDatabase database;
-    DiagnosticSink sink;
-    database.Diagnostics = &sink;
-    const bool loads = database.Init(dir.c_str()) == 1;
-    if (loads)
-        Append(found, sink);
-    else
-        found = CheckFileByFile(dir, progress, notes);
+    const bool loads = CheckFiles(dir, progress, found, notes);
     progress.Done();
 
     auto isError = [](const Diagnostic& d) { return d.Level == Diagnostic::Severity::Error; };

@@ -1,3 +1,4 @@
+// Tables, JSON and progress lines: how the tessary command prints.
 #include "cli_output.h"
 
 #include <iconv.h>

@@ -1,3 +1,4 @@
+// Argument parsing, exit codes, errors and opening a data directory: shared by the subcommands.
 #include "cli_support.h"
 
 #include <sys/stat.h>

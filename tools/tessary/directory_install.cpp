@@ -1,3 +1,4 @@
+// Installing a written data directory in place with one rename.
 #include "directory_install.h"
 
 #include "cli_output.h"

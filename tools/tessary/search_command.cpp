@@ -1,52 +1,13 @@
 // tessary search DIR TEXT [--exchange KEY] [--keys]: the type-ahead search (TSYFindSymbol,
-// TSYFindSymbol2), in the library's order, with each result's rank shown.
-#include <cstring>
-#include <cwchar>
-#include <string_view>
+// TSYFindSymbol2), printed in the library's order.
+#include <optional>
+#include <string>
 
 #include "cli_output.h"
 #include "commands.h"
 
 namespace tessary::cli {
 namespace {
-
-// Byte positions at which the locale's characters of `s` start; a byte that starts no
-// character counts as one, as it does in the library's text operations.
-std::vector<std::size_t> CharacterStarts(std::string_view s) {
-    std::vector<std::size_t> starts;
-    std::mbstate_t state{};
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        starts.push_back(pos);
-        const std::size_t n = std::mbrlen(s.data() + pos, s.size() - pos, &state);
-        if (n == 0 || n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2)) {
-            state = std::mbstate_t{};
-            ++pos;
-        } else {
-            pos += n;
-        }
-    }
-    return starts;
-}
-
-// The rank the library sorted a result by, worked out again from the record only to show it:
-// where TEXT, as typed, first occurs in the symbol's code part followed by its name, or the
-// length of that text when it does not occur. The order of the results is the library's; this
-// number only explains it.
-std::size_t DisplayRank(const SymbolInfo& info, std::string_view typed) {
-    const std::string symbol = FieldText(info.Symbol, sizeof info.Symbol);
-    const std::vector<std::size_t> symbolStarts = CharacterStarts(symbol);
-    std::size_t dot = 0;
-    for (const std::size_t start : symbolStarts)
-        if (symbol[start] == '.') dot = start;
-    const std::string key =
-        (dot > 0 ? symbol.substr(0, dot) : symbol) + FieldText(info.Name, sizeof info.Name);
-    std::vector<std::size_t> starts = CharacterStarts(key);
-    starts.push_back(key.size());
-    for (const std::size_t start : starts)
-        if (key.compare(start, typed.size(), typed) == 0 && start + typed.size() <= key.size()) return start;
-    return key.size();
-}
 
 int RunSearch(const Arguments& args) {
     ExpectPositionals(args, {"DIR", "TEXT"}, 2);
@@ -75,17 +36,16 @@ int RunSearch(const Arguments& args) {
         for (std::size_t i = 0; i < results.size(); ++i) {
             Json item = SymbolJson(results[i]);
             item["position"] = i + 1;
-            item["rank"] = DisplayRank(results[i], text);
             out.push_back(std::move(item));
         }
         PrintJson(out);
         return kExitOk;
     }
-    std::vector<Table::Column> columns{{"#", Table::Align::Right}, {"Rank", Table::Align::Right}};
+    std::vector<Table::Column> columns{{"#", Table::Align::Right}};
     for (Table::Column& column : SymbolColumns()) columns.push_back(std::move(column));
     Table table(std::move(columns));
     for (std::size_t i = 0; i < results.size(); ++i) {
-        std::vector<std::string> cells{std::to_string(i + 1), std::to_string(DisplayRank(results[i], text))};
+        std::vector<std::string> cells{std::to_string(i + 1)};
         for (std::string& cell : SymbolCells(results[i])) cells.push_back(std::move(cell));
         table.AddRow(std::move(cells));
     }
@@ -102,9 +62,8 @@ const Command kSearchCommand{
     "\n"
     "Finds the symbols whose code, name or search texts contain TEXT in upper case\n"
     "(TSYFindSymbol); a TEXT that is a whole symbol text such as 600000.SH gives that one\n"
-    "symbol. Results come in the library's order. '#' is the position in it; 'Rank' is the\n"
-    "number the library sorted by: where TEXT, exactly as typed, first occurs in the code part\n"
-    "followed by the name, or that text's length when it does not occur (lower ranks first).\n"
+    "symbol. Results come in the library's order, '#' being the position in it: first those\n"
+    "where TEXT, exactly as typed, occurs earliest in the code part followed by the name.\n"
     "\n"
     "  --exchange KEY   search one exchange only (TSYFindSymbol2); KEY is its ID, e.g. 3\n"
     "  --keys           also find symbols whose search key equals TEXT in upper case\n"

@@ -1,0 +1,88 @@
+// The initialisation sequence, and the queries handed to their subsystems.
+#include "database/symbol_database.h"
+
+#include <vector>
+
+#include "directory/exchange_list.h"
+#include "groups/group_queries.h"
+#include "groups/group_table_reader.h"
+#include "symbols/light_table_reader.h"
+#include "symbols/symbol_info.h"
+#include "symbols/symbol_info_queries.h"
+#include "symbols/symbol_search.h"
+
+namespace tessary {
+
+void SymbolDatabase::Clear() noexcept {
+    // The index and the resolver point into the tables, so they go first.
+    groups_.clear();
+    index_.clear();
+    resolver_.Clear();
+    directory_.Exchanges.clear();
+    directory_.ExpiryTime = 0;
+    tables_.clear();
+}
+
+bool SymbolDatabase::Init(const char* path, DiagnosticSink* diagnostics) {
+    if (initialised_) return true;
+    // Whatever an earlier, failed run loaded goes first, so nothing of it stays reachable.
+    Clear();
+    const std::string dataDirectory(path);
+    if (!LoadDirectory(dataDirectory, diagnostics, directory_)) return false;
+    if (!LoadSymbolTables(dataDirectory, directory_.Exchanges, diagnostics, tables_)) return false;
+    resolver_.Build(directory_.Exchanges, tables_);
+    if (!BuildSearchIndex(tables_, resolver_, index_)) return false;
+    if (!LoadGroupTable(dataDirectory, diagnostics, groups_)) return false;
+    ReportUnresolvedMembers(
+        groups_, [this](const GroupMember& member) { return resolver_.LookUp(member.Code, member.Exchange) != nullptr; },
+        diagnostics);
+    initialised_ = true;
+    return true;
+}
+
+bool SymbolDatabase::GetExch(ExchangeInfo** list, std::int32_t* count) const {
+    return ListExchanges(directory_.Exchanges, list, count);
+}
+
+bool SymbolDatabase::GetSubGroup(std::int32_t groupId, const char* code, SubGroupInfo** result,
+                                 std::int32_t* count) const {
+    return tessary::GetSubGroup(groups_, groupId, code, result, count);
+}
+
+bool SymbolDatabase::GetGroupSymbol(std::int32_t groupId, const char* code, SymbolInfo** result,
+                                    std::int32_t* count) const {
+    if (result == nullptr) return false;
+    std::vector<GroupMember> members;
+    if (!FindGroupMembers(groups_, groupId, code, members)) return false;
+    // Members that name no symbol are left out.
+    std::vector<const SymbolEntry*> found;
+    found.reserve(members.size());
+    for (const GroupMember& member : members)
+        if (const SymbolEntry* entry = resolver_.LookUp(member.Code, member.Exchange)) found.push_back(entry);
+    return HandOutSymbolInfos(found, result, count);
+}
+
+bool SymbolDatabase::GetSymbolInfo(const char* symbol, SymbolInfo* info) const {
+    return tessary::GetSymbolInfo(resolver_, symbol, info);
+}
+
+bool SymbolDatabase::GetSymbolInfos(const char* symbols, SymbolInfo** infos, std::int32_t* count) const {
+    return tessary::GetSymbolInfos(resolver_, symbols, infos, count);
+}
+
+bool SymbolDatabase::GetSymbolInfos2(std::int32_t exchangeId, std::int32_t type, SymbolInfo** infos,
+                                     std::int32_t* count) const {
+    return tessary::GetSymbolInfos2(tables_, exchangeId, type, infos, count);
+}
+
+bool SymbolDatabase::FindSymbols(const char* text, SymbolInfo** results, std::int32_t* count,
+                                 bool matchSearchKeys) const {
+    return tessary::FindSymbols(index_, resolver_, text, results, count, matchSearchKeys);
+}
+
+bool SymbolDatabase::FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
+                                           std::int32_t* count, bool matchSearchKeys) const {
+    return tessary::FindSymbolsInExchange(index_, resolver_, text, exchangeKey, results, count, matchSearchKeys);
+}
+
+}  // namespace tessary

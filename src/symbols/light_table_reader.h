@@ -1,0 +1,25 @@
+// Reading the Light files: one symbol table per exchange of the directory.
+#pragma once
+
+#include <string>
+
+#include "common/diagnostics.h"
+#include "directory/exchange_entry.h"
+#include "symbols/symbol_table.h"
+
+namespace tessary {
+
+// Reads `dataDirectory`/SymTbl/`exchangeKey`_Light into `out`, which should be empty; each
+// symbol's text is its trimmed code, '.', and the trimmed Code of `exchange`. False when the
+// file cannot be opened or its magic is wrong; `diagnostics`, when given, is told why, and what
+// loads but looks wrong.
+[[nodiscard]] bool LoadSymbolTable(const std::string& dataDirectory, const std::string& exchangeKey,
+                                   const ExchangeEntry& exchange, DiagnosticSink* diagnostics,
+                                   ExchangeSymbolTable& out);
+
+// The table of every exchange in `exchanges`, under the same keys; false at the first table that
+// does not load.
+[[nodiscard]] bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& exchanges,
+                                    DiagnosticSink* diagnostics, SymbolTables& out);
+
+}  // namespace tessary
