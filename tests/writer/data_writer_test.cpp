@@ -83,47 +83,6 @@ TEST(RenderLightTable, WritesHeaderAndRecordFieldsAtTheirOffsets) {
     EXPECT_EQ(bytes.substr(16 + 353), std::string(353, '\0'));
 }
 
-TEST(RenderLightTable, TextsAreCutToTheirFieldWithoutTerminator) {
-    LightTable table;
-    table.RecordCount = 9;
-    table.Magic = 206;
-    table.Records = {MakeLightRecord(std::string(20, 'C'), std::string(49, 'N'))};
-    const std::string bytes = RenderLightTable(table);
-    ASSERT_EQ(bytes.size(), 16u + 353u);
-    EXPECT_EQ(U32(bytes, 0), 206u);
-    EXPECT_EQ(U32(bytes, 12), 9u);
-    EXPECT_EQ(bytes.substr(16, 17), std::string(17, 'C'));
-    EXPECT_EQ(bytes.substr(16 + 17, 49), std::string(49, 'N'));
-    EXPECT_EQ(bytes[16 + 66], '\0');
-}
-
-TEST(RenderGroupTable, NestedLengthsAddUp) {
-    const SubGroup sub{"SG", "Sub", {0xB1, 0xB2}, {testing::Leaf("LF", "A.XY,B.XY", "Leaf")}, {}, {}, {}};
-    const std::string bytes = RenderGroupTable({111, {Group{0x0102, {0xA1, 0xA2}, {sub}, std::nullopt}}});
-
-    std::string leaf;
-    auto u32 = [](std::string& out, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out += static_cast<char>(v >> (8 * i));
-    };
-    u32(leaf, 2); leaf += "LF"; u32(leaf, 4); leaf += "Leaf"; u32(leaf, 9); leaf += "A.XY,B.XY";
-    std::string subBody;
-    u32(subBody, 2); subBody += "SG"; u32(subBody, 3); subBody += "Sub"; u32(subBody, 0xB1); u32(subBody, 0xB2);
-    u32(subBody, static_cast<std::uint32_t>(leaf.size())); subBody += leaf;
-    std::string groupBody("\x02\x01", 2);
-    u32(groupBody, 0xA1); u32(groupBody, 0xA2);
-    u32(groupBody, static_cast<std::uint32_t>(subBody.size())); groupBody += subBody;
-    std::string expected;
-    u32(expected, 111);
-    u32(expected, static_cast<std::uint32_t>(groupBody.size())); expected += groupBody;
-
-    EXPECT_EQ(bytes, expected);
-    // The sums the reader checks: Length3 = 12 + code + name + list, Length2 = 16 + code + name
-    // + leaves, Length1 = 10 + subgroups.
-    EXPECT_EQ(leaf.size(), 12u + 2 + 4 + 9);
-    EXPECT_EQ(subBody.size(), 16u + 2 + 3 + 4 + leaf.size());
-    EXPECT_EQ(groupBody.size(), 10u + 4 + subBody.size());
-}
-
 TEST(RenderGroupTable, OverriddenLengthsAreWrittenAsGiven) {
     const std::string bytes =
         RenderGroupTable({111, {Group{7, {0, 0}, {SubGroup{"S", "N", {0, 0}, {}, 5u, 77u, {}}}, 999u}}});
