@@ -49,6 +49,21 @@ long DecodeUtf8(std::string_view text, std::size_t& i) {
     return static_cast<long>(cp);
 }
 
+// `text` from the character set `from` into `to`, all or nothing. Throws for an unknown set.
+bool Recode(const std::string& text, const std::string& from, const std::string& to, std::string& out) {
+    const iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + (from == "UTF-8" ? to : from));
+    out.assign(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return r != static_cast<std::size_t>(-1);
+}
+
 // Attribute values keep tab, CR and LF only as character references: a parser turns each of
 // them, written raw, into a blank (attribute value normalisation), and CR LF into one blank.
 std::string EscapeXml(std::string_view text) {
@@ -105,17 +120,19 @@ std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding
     for (std::size_t i = 0; i < utf8.size();)
         if (DecodeUtf8(utf8, i) < 0) throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
     if (encoding == "UTF-8" || encoding == "utf-8") return utf8;
-    const iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + encoding);
-    std::string out(utf8.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t dstLeft = out.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) throw std::runtime_error("text cannot be written in " + encoding);
-    out.resize(out.size() - dstLeft);
+    std::string out;
+    if (!Recode(utf8, "UTF-8", encoding, out)) throw std::runtime_error("text cannot be written in " + encoding);
+    return out;
+}
+
+std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding) {
+    if (encoding == "UTF-8" || encoding == "utf-8") {
+        for (std::size_t i = 0; i < bytes.size();)
+            if (DecodeUtf8(bytes, i) < 0) throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
+        return bytes;
+    }
+    std::string out;
+    if (!Recode(bytes, encoding, "UTF-8", out)) throw std::runtime_error("text is not valid " + encoding);
     return out;
 }
 

@@ -17,6 +17,10 @@ namespace tessary::writer {
 // when the encoding is unknown, the text is not valid UTF-8 or the encoding cannot hold it.
 [[nodiscard]] std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding);
 
+// The inverse: `bytes` in `encoding` as UTF-8. Throws std::runtime_error when the encoding is
+// unknown or the bytes are not valid in it.
+[[nodiscard]] std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding);
+
 // Why the UTF-8 `text` cannot be an attribute of Directory.xml ("holds a NUL byte", "is not
 // valid UTF-8 at byte 3", ...), or an empty string when it can. XML 1.0 has no way to write NUL
 // and most other control characters, not even as character references; tab, CR and LF are
