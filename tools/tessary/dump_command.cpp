@@ -7,6 +7,7 @@
 // writes them in.
 #include <algorithm>
 #include <clocale>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <regex>
@@ -198,6 +199,34 @@ Json GroupsJson(const std::string& dir, const TextDecoder& decode) {
     return groups;
 }
 
+// True when `value` holds objects: it is then laid out over lines, anything else on one line.
+bool HoldsRecords(const Json& value) {
+    if (value.is_array()) return !value.empty() && value.front().is_object();
+    if (value.is_object())
+        for (const auto& member : value) if (HoldsRecords(member)) return true;
+    return false;
+}
+
+// The description with one symbol or leaf group per line, so that a directory of thousands of
+// symbols reads, and diffs, a record at a time.
+void PrintDescription(const Json& value, std::ostream& out, int indent = 0) {
+    if (!HoldsRecords(value)) {
+        out << value.dump();
+        return;
+    }
+    const std::string inner(static_cast<std::size_t>(indent + 2), ' ');
+    const bool isObject = value.is_object();
+    out << (isObject ? '{' : '[') << '\n';
+    std::size_t i = 0;
+    for (auto it = value.begin(); it != value.end(); ++it, ++i) {
+        out << inner;
+        if (isObject) out << Json(it.key()).dump() << ": ";
+        PrintDescription(*it, out, indent + 2);
+        out << (i + 1 < value.size() ? ",\n" : "\n");
+    }
+    out << std::string(static_cast<std::size_t>(indent), ' ') << (isObject ? '}' : ']');
+}
+
 int RunDump(const Arguments& args) {
     ExpectPositionals(args, {"DIR"}, 1);
     const std::string& dir = args.Positional[0];
@@ -209,7 +238,8 @@ int RunDump(const Arguments& args) {
     if (texts.Encoding != "UTF-8") description["encoding"] = texts.Encoding;
     description["exchanges"] = ExchangesJson(dir, texts, decode);
     description["groups"] = GroupsJson(dir, decode);
-    PrintJson(description);
+    PrintDescription(description, std::cout);
+    std::cout << '\n';
     return kExitOk;
 }
 
