@@ -52,7 +52,8 @@ long DecodeUtf8(std::string_view text, std::size_t& i) {
 // `text` from the character set `from` into `to`, all or nothing. Throws for an unknown set.
 bool Recode(const std::string& text, const std::string& from, const std::string& to, std::string& out) {
     const iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + (from == "UTF-8" ? to : from));
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("unknown encoding " + (from == "UTF-8" ? to : from));
     out.assign(text.size() * 4 + 16, '\0');
     char* in = const_cast<char*>(text.data());
     std::size_t inLeft = text.size();
@@ -85,7 +86,8 @@ std::string EscapeXml(std::string_view text) {
 
 // The attribute's value escaped, still in UTF-8; an error naming the attribute when the value
 // cannot be stored in a file written in `encoding`.
-std::string AttributeText(const std::string& element, const XmlAttribute& attribute, const std::string& encoding) {
+std::string AttributeText(const std::string& element, const XmlAttribute& attribute,
+                          const std::string& encoding) {
     std::string problem = XmlTextProblem(attribute.Value);
     if (problem.empty()) {
         try {
@@ -95,7 +97,8 @@ std::string AttributeText(const std::string& element, const XmlAttribute& attrib
         }
     }
     if (!problem.empty())
-        throw std::runtime_error("Directory.xml: the " + attribute.Name + " attribute of " + element + " " + problem);
+        throw std::runtime_error("Directory.xml: the " + attribute.Name + " attribute of " + element + " " +
+                                 problem);
     return EscapeXml(attribute.Value);
 }
 
@@ -118,17 +121,20 @@ std::string XmlTextProblem(std::string_view text) {
 
 std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding) {
     for (std::size_t i = 0; i < utf8.size();)
-        if (DecodeUtf8(utf8, i) < 0) throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
+        if (DecodeUtf8(utf8, i) < 0)
+            throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
     if (encoding == "UTF-8" || encoding == "utf-8") return utf8;
     std::string out;
-    if (!Recode(utf8, "UTF-8", encoding, out)) throw std::runtime_error("text cannot be written in " + encoding);
+    if (!Recode(utf8, "UTF-8", encoding, out))
+        throw std::runtime_error("text cannot be written in " + encoding);
     return out;
 }
 
 std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding) {
     if (encoding == "UTF-8" || encoding == "utf-8") {
         for (std::size_t i = 0; i < bytes.size();)
-            if (DecodeUtf8(bytes, i) < 0) throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
+            if (DecodeUtf8(bytes, i) < 0)
+                throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
         return bytes;
     }
     std::string out;
@@ -136,8 +142,8 @@ std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding)
     return out;
 }
 
-std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name, int alert,
-                                       int trade, int quote) {
+std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name, int alert, int trade,
+                                       int quote) {
     return {{"ID", std::to_string(id)},       {"Code", std::move(code)},
             {"Name", std::move(name)},        {"Alert", std::to_string(alert)},
             {"Trade", std::to_string(trade)}, {"Quote", std::to_string(quote)}};
@@ -146,12 +152,14 @@ std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string nam
 std::string RenderDirectoryXml(const DirectoryDescription& directory) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"" + directory.Encoding + "\"?>\n<Result";
     if (directory.Expires)
-        xml += " Expires=\"" + AttributeText("Result", {"Expires", *directory.Expires}, directory.Encoding) + "\"";
+        xml += " Expires=\"" + AttributeText("Result", {"Expires", *directory.Expires}, directory.Encoding) +
+               "\"";
     xml += ">\n  <Exchange>\n";
     for (std::size_t i = 0; i < directory.Types.size(); ++i) {
         xml += "    <Type";
         for (const XmlAttribute& attribute : directory.Types[i])
-            xml += " " + attribute.Name + "=\"" + AttributeText("Type " + std::to_string(i + 1), attribute, directory.Encoding) + "\"";
+            xml += " " + attribute.Name + "=\"" +
+                   AttributeText("Type " + std::to_string(i + 1), attribute, directory.Encoding) + "\"";
         xml += "/>\n";
     }
     xml += "  </Exchange>\n</Result>\n";

@@ -10,7 +10,6 @@
 #include <iostream>
 #include <map>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -59,17 +58,24 @@ DirectoryTexts ReadDirectoryTexts(const std::string& dir) {
     if (!ReadWholeFile(JoinDataPath(dir, kDirectoryFile), bytes))
         throw CommandError("cannot read " + JoinDataPath(dir, kDirectoryFile));
     if (bytes.rfind("<?xml", 0) == 0) {
-        static const std::regex declared(R"(encoding\s*=\s*["']([^"']+)["'])");
+        // encoding = "NAME" or 'NAME', blanks allowed around the '='.
         const std::string declaration = bytes.substr(0, bytes.find("?>"));
-        std::smatch match;
-        if (std::regex_search(declaration, match, declared)) texts.Encoding = match[1].str();
+        std::size_t at = declaration.find("encoding");
+        if (at != std::string::npos) at = declaration.find_first_not_of(" \t\r\n", at + 8);
+        if (at != std::string::npos && declaration[at] == '=')
+            at = declaration.find_first_not_of(" \t\r\n", at + 1);
+        if (at != std::string::npos && (declaration[at] == '"' || declaration[at] == '\'')) {
+            const std::size_t end = declaration.find(declaration[at], at + 1);
+            if (end != std::string::npos) texts.Encoding = declaration.substr(at + 1, end - at - 1);
+        }
     }
 
     const ScopedCharacterSet utf8("C.UTF-8");
     const std::unique_ptr<XmlDocument> document = LoadXmlDocument(JoinDataPath(dir, kDirectoryFile));
     std::vector<std::unique_ptr<XmlElement>> types;
     if (!document || !document->SelectNodes("//Result//Exchange//Type", types)) return texts;
-    if (const auto result = document->SelectSingleNode("//Result")) (void)result->Attribute("Expires", texts.Expires);
+    if (const auto result = document->SelectSingleNode("//Result"))
+        (void)result->Attribute("Expires", texts.Expires);
     // The same elements, under the same keys, as the directory reader takes: the last one wins.
     for (const auto& type : types) {
         std::string id, code, name;
@@ -89,7 +95,8 @@ public:
         try {
             return writer::ConvertToUtf8(std::string(bytes), encoding_);
         } catch (const std::runtime_error&) {
-            throw CommandError(where + " is not valid " + encoding_ + " text, which a description cannot hold");
+            throw CommandError(where + " is not valid " + encoding_ +
+                               " text, which a description cannot hold");
         }
     }
 
@@ -113,15 +120,19 @@ Json SymbolsJson(const ExchangeSymbolTable& table, const TextDecoder& decode, co
     for (std::size_t i = 0; i < table.Symbols.size(); ++i) {
         const SymbolEntry& entry = **std::next(table.Symbols.begin(), static_cast<std::ptrdiff_t>(i));
         const std::string where = file + " symbol '" + std::string(table.Symbols.CodeAt(i)) + "'";
-        Json symbol = {{"code", decode(entry.Code(), where)}, {"name", decode(entry.Name(), where)}, {"type", entry.Type}};
+        Json symbol = {{"code", decode(entry.Code(), where)},
+                       {"name", decode(entry.Name(), where)},
+                       {"type", entry.Type}};
         if (!entry.Field(SymbolField::AuxCode).empty())
             symbol["auxCode"] = decode(entry.Field(SymbolField::AuxCode), where);
         if (entry.AuxValue != 0) symbol["auxValue"] = entry.AuxValue;
-        if (auto texts = TextList({entry.Field(SymbolField::SearchText1), entry.Field(SymbolField::SearchText2),
-                                   entry.Field(SymbolField::SearchText3), entry.Field(SymbolField::SearchText4)},
-                                  decode, where))
+        if (auto texts =
+                TextList({entry.Field(SymbolField::SearchText1), entry.Field(SymbolField::SearchText2),
+                          entry.Field(SymbolField::SearchText3), entry.Field(SymbolField::SearchText4)},
+                         decode, where))
             symbol["searchTexts"] = std::move(*texts);
-        if (auto keys = TextList({entry.Field(SymbolField::SearchKey1), entry.Field(SymbolField::SearchKey2)}, decode, where))
+        if (auto keys = TextList({entry.Field(SymbolField::SearchKey1), entry.Field(SymbolField::SearchKey2)},
+                                 decode, where))
             symbol["searchKeys"] = std::move(*keys);
         symbols.push_back(std::move(symbol));
     }
@@ -131,7 +142,8 @@ Json SymbolsJson(const ExchangeSymbolTable& table, const TextDecoder& decode, co
 Json ExchangesJson(const std::string& dir, const DirectoryTexts& texts, const TextDecoder& decode) {
     ExchangeDirectory directory;
     if (!LoadDirectory(dir, nullptr, directory))
-        throw CommandError(std::string(kDirectoryFile) + " does not load; 'tessary check " + dir + "' says why");
+        throw CommandError(std::string(kDirectoryFile) + " does not load; 'tessary check " + dir +
+                           "' says why");
     std::vector<std::pair<std::string, const ExchangeEntry*>> ordered;
     for (const auto& [key, entry] : directory.Exchanges) ordered.emplace_back(key, entry.get());
     std::stable_sort(ordered.begin(), ordered.end(),
@@ -144,7 +156,7 @@ Json ExchangesJson(const std::string& dir, const DirectoryTexts& texts, const Te
         if (!LoadSymbolTable(dir, key, *entry, nullptr, table))
             throw CommandError(file + " does not load; 'tessary check " + dir + "' says why");
         const auto& [code, name] = texts.CodeAndName.at(key);
-        Json exchange = {{"id", std::stoll(key)}, {"code", code}, {"name", name},
+        Json exchange = {{"id", std::stoll(key)}, {"code", code},          {"name", name},
                          {"alert", entry->Alert}, {"trade", entry->Trade}, {"quote", entry->Quote}};
         if (table.HeaderValue[0] != 0 || table.HeaderValue[1] != 0)
             exchange["header"] = {table.HeaderValue[0], table.HeaderValue[1]};
@@ -172,12 +184,14 @@ Json GroupsJson(const std::string& dir, const TextDecoder& decode) {
         throw CommandError("SymTbl/Group does not load; 'tessary check " + dir + "' says why");
     std::vector<const GroupEntry*> ordered;
     for (const auto& [key, group] : tree) ordered.push_back(group.get());
-    std::stable_sort(ordered.begin(), ordered.end(), [](const auto* a, const auto* b) { return a->Id < b->Id; });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto* a, const auto* b) { return a->Id < b->Id; });
 
     Json groups = Json::array();
     for (const GroupEntry* group : ordered) {
         Json groupJson = {{"id", group->Id}};
-        if (group->Extra[0] != 0 || group->Extra[1] != 0) groupJson["extra"] = {group->Extra[0], group->Extra[1]};
+        if (group->Extra[0] != 0 || group->Extra[1] != 0)
+            groupJson["extra"] = {group->Extra[0], group->Extra[1]};
         Json subgroups = Json::array();
         for (const SubGroupEntry* sub : InSerialOrder(group->Children)) {
             const std::string where = "group " + std::to_string(group->Id) + " subgroup '" + sub->Code + "'";
@@ -203,7 +217,8 @@ Json GroupsJson(const std::string& dir, const TextDecoder& decode) {
 bool HoldsRecords(const Json& value) {
     if (value.is_array()) return !value.empty() && value.front().is_object();
     if (value.is_object())
-        for (const auto& member : value) if (HoldsRecords(member)) return true;
+        for (const auto& member : value)
+            if (HoldsRecords(member)) return true;
     return false;
 }
 
