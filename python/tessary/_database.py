@@ -4,11 +4,12 @@ from __future__ import annotations
 import ctypes
 import os
 import struct
+import sys
 import threading
 from typing import Any, Callable, Iterable, List, Optional, Tuple, Union
 
 from . import _library, _text
-from ._errors import LoadError, NotFoundError, QueryError
+from ._errors import EncodingError, LoadError, NotFoundError, QueryError
 from ._records import (EXCHANGE_COLUMNS, SUBGROUP_COLUMNS, Exchange, ResultList, SearchResults,
                        SubGroup, Symbol, SymbolList)
 
@@ -28,6 +29,7 @@ _GROUP_NUMBERS = range(65536)  # group numbers are 16-bit in the group table
 # The library takes no lock and its calls must not overlap; ctypes lets other threads run
 # during a call, so every call into it holds this lock.
 _lock = threading.Lock()
+_opening = threading.Lock()  # makes the first open() create the one Database
 _api: Optional[_library.Library] = None
 _database: Optional["Database"] = None
 
@@ -97,9 +99,7 @@ class Database:
 
     def _load(self, path: object, encoding: Optional[str], again: bool) -> "Database":
         chosen = _text.choose_encoding(encoding)
-        if path is None or not isinstance(path, (str, bytes, os.PathLike)):
-            raise TypeError(f"path must be a str or path-like object, not {type(path).__name__}")
-        raw = os.fsencode(path)
+        raw = _path_bytes(path)
         shown = os.fsdecode(raw)
         if b"\0" in raw:
             raise ValueError(f"path {shown!r} contains a NUL character")
@@ -314,6 +314,19 @@ class Database:
         return SearchResults(self._symbols(rows), total.value if top else count)
 
 
+def _path_bytes(path: object) -> bytes:
+    if path is None or not isinstance(path, (str, bytes, os.PathLike)):
+        raise TypeError(f"path must be a str or path-like object, not {type(path).__name__}")
+    text = os.fspath(path)
+    if isinstance(text, bytes) or sys.platform != "win32":
+        return os.fsencode(text)
+    # Windows: the DLL opens files through the ANSI code page, not Python's UTF-8 file names.
+    try:
+        return text.encode("mbcs", "strict")
+    except UnicodeEncodeError:
+        raise EncodingError(f"path {text!r} cannot be written in the ANSI code page") from None
+
+
 def _same_directory(a: str, b: str) -> bool:
     return os.path.realpath(a) == os.path.realpath(b)
 
@@ -328,11 +341,12 @@ def open(path: PathArg, encoding: Optional[str] = None) -> Database:
     LibraryNotFoundError when libtessary cannot be found.
     """
     global _api, _database
-    if _database is None:
-        if _api is None:
-            _api = _library.load()
-        database = Database(_api)
-        database._load(path, encoding, False)
-        _database = database
-        return database
-    return _database._load(path, encoding, False)
+    with _opening:
+        if _database is None:
+            if _api is None:
+                _api = _library.load()
+            # Handed out only once it has loaded: no Database ever stands for nothing.
+            database = Database(_api)._load(path, encoding, False)
+            _database = database
+            return database
+        return _database._load(path, encoding, False)

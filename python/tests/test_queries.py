@@ -1,5 +1,6 @@
 """Every query through the package answers what the tessary command answers on the same data."""
 import os
+import sys
 
 import pytest
 from conftest import cli
@@ -78,7 +79,7 @@ def test_to_frame(db, monkeypatch):
     assert list(db.exchanges().to_frame().columns)[-1] == "quote"
     assert db.groups().to_frame()["group_id"].tolist() == [1, 2]
     assert isinstance(db.listing(4, type=12345).to_frame(), pandas.DataFrame)
-    monkeypatch.setitem(__import__("sys").modules, "pandas", None)
+    monkeypatch.setitem(sys.modules, "pandas", None)
     with pytest.raises(ImportError, match="python3-pandas"):
         db.groups().to_frame()
 
@@ -86,6 +87,8 @@ def test_to_frame(db, monkeypatch):
 def test_open_returns_the_process_database(db, sample_dir):
     assert tessary.open(sample_dir + os.sep) is db and db.path.rstrip(os.sep) == sample_dir
     assert db.encoding == tessary.locale_encoding() == "utf-8"
+    assert db.library_path == os.environ["TESSARY_LIBRARY"]
+    assert db.library_version in (None, tessary.__version__)  # None: before TSYVersion
 
 
 def test_many_searches_do_not_grow_memory(db):
