@@ -107,3 +107,13 @@ def test_many_searches_do_not_grow_memory(db):
     for _ in range(2000):
         assert db.search("6").total > 500
     assert (resident_pages() - before) * os.sysconf("SC_PAGE_SIZE") < 16 << 20
+
+
+def test_threads_take_turns(db):
+    # The library's searches share state and must not overlap; the package serialises them.
+    from concurrent.futures import ThreadPoolExecutor
+    texts = ["6", "Pudong", "60", "pudong"] * 25
+    expected = {text: db.search(text) for text in set(texts)}
+    with ThreadPoolExecutor(4) as pool:
+        answers = list(pool.map(db.search, texts))
+    assert all(answer == expected[text] for text, answer in zip(texts, answers))
