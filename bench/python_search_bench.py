@@ -68,10 +68,10 @@ def main():
         py = python_medians(library, data, args.repetitions)
     call = "TSYFindSymbolTop" if kind == "top" else "TSYFindSymbol (first 20 kept)"
     print(f"search, limit {LIMIT}, through {call}; median of {args.repetitions} runs")
-    print(f"{'text':<12}{'hits':>9}{'C':>12}{'Python':>12}{'ratio':>8}")
+    print(f"{'text':<12}{'hits':>9}{'C (us)':>14}{'Python (us)':>14}{'ratio':>8}")
     for text in TEXTS:
         hits, c_ns = c[text]
-        print(f"{text:<12}{hits:>9}{c_ns / 1e6:>10.3f}ms{py[text] / 1e6:>10.3f}ms"
+        print(f"{text:<12}{hits:>9}{c_ns / 1e3:>14.1f}{py[text] / 1e3:>14.1f}"
               f"{py[text] / c_ns:>7.2f}x")
 
 

@@ -30,7 +30,7 @@ def locale_encoding() -> str:
         codeset = locale.nl_langinfo(locale.CODESET) or "ascii"
     elif sys.version_info >= (3, 11):
         codeset = locale.getencoding()
-    else:  # pragma: no cover - Windows before 3.11
+    else:  # Windows before Python 3.11
         codeset = locale.getpreferredencoding(False)
     try:
         return codecs.lookup(codeset).name
