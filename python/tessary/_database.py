@@ -204,8 +204,7 @@ class Database:
         # The texts not found come last, as records holding only their text; a real symbol that
         # looks like that (exchange 0, type 0, no name) is told apart by asking for it alone.
         found = len(rows)
-        while found and rows[found - 1][0] == 0 and rows[found - 1][3] == 0 and \
-                rows[found - 1][2][:1] == b"\0" and self._missing(rows[found - 1][1]):
+        while found and _looks_unresolved(rows[found - 1]) and self._missing(rows[found - 1][1]):
             found -= 1
         missing = [_text.decode(row[1], self._encoding) for row in rows[found:]]
         return SymbolList(self._symbols(rows[:found]), missing)
@@ -312,6 +311,11 @@ class Database:
         rows, count = answer
         # The top-k search counts every hit in `total`; the full searches hand them all out.
         return SearchResults(self._symbols(rows), total.value if top else count)
+
+
+def _looks_unresolved(row: Tuple[Any, ...]) -> bool:
+    exchange, _, name, kind = row
+    return bool(exchange == 0 and kind == 0 and name[:1] == b"\0")
 
 
 def _path_bytes(path: object) -> bytes:

@@ -1,9 +1,11 @@
 """Every query through the package answers what the tessary command answers on the same data."""
+import json
 import os
+import subprocess
 import sys
 
 import pytest
-from conftest import cli
+from conftest import CLI, cli, run_python
 
 import tessary
 from tessary import Exchange, SubGroup, Symbol
@@ -52,6 +54,19 @@ def test_symbol_lookups(db, sample_dir):
     assert result.missing == [i["symbol"] for i in answer if not i["resolved"]] == ["999999.SH"]
     assert db.symbol(found.symbol.lower()) == found and db.symbol("999999.SH") is None
     assert db.symbols([]) == [] and db.symbols([]).missing == []
+
+
+def test_a_blank_looking_symbol_is_found(tmp_path):
+    # Exchange 0, type 0 and no name: what the library's record for a missing text looks like.
+    data = {"exchanges": [{"id": 0, "code": "ZZ", "symbols": [{"code": "X", "type": 0}]}]}
+    path = str(tmp_path / "blank")
+    subprocess.run([CLI, "make", path, "--from", "-"], input=json.dumps(data).encode(),
+                   check=True, capture_output=True)
+    out = run_python(f"""
+import tessary
+found = tessary.open({path!r}).symbols(["x.zz", "Y.ZZ"])
+print(found, found.missing)""")
+    assert out.strip() == "[Symbol(exchange_id=0, symbol='X.ZZ', name='', type=0)] ['Y.ZZ']"
 
 
 @pytest.mark.parametrize("text, exchange, keys", [
