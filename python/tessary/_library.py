@@ -15,6 +15,8 @@ elif sys.platform == "darwin":
     FILE_NAME = "libtessary.dylib"
 else:
     FILE_NAME = "libtessary.so"
+# An installed library without its development link has only its versioned name.
+RUNTIME_NAMES = ["libtessary.so.0"] if FILE_NAME == "libtessary.so" else []
 
 _P = ctypes.POINTER
 _int = ctypes.c_int32
@@ -118,15 +120,17 @@ def load() -> Library:
             return library
     else:
         tried.append(f"{beside} (no such file)")
-    # The bare file name lets the system's loader search its own path (LD_LIBRARY_PATH, its
-    # cache, the default folders); find_library, slower, also knows names like libtessary.so.0.
-    library = _attempt(FILE_NAME, tried)
-    if library is None:
-        found = ctypes.util.find_library("tessary")
-        if found and found != FILE_NAME:
-            library = _attempt(found, tried)
-    if library:
-        return library
+    # A bare file name lets the system's loader search its own path (LD_LIBRARY_PATH, its
+    # cache, the default folders); find_library, slower, asks ldconfig and the toolchain.
+    for name in [FILE_NAME, *RUNTIME_NAMES]:
+        library = _attempt(name, tried)
+        if library:
+            return library
+    found = ctypes.util.find_library("tessary")
+    if found and found not in (FILE_NAME, *RUNTIME_NAMES):
+        library = _attempt(found, tried)
+        if library:
+            return library
     raise LibraryNotFoundError(
         f"{FILE_NAME} was not found; tried:\n  " + "\n  ".join(tried) +
         "\nSet TESSARY_LIBRARY to its path (e.g. build/release/libtessary.so), copy it beside "

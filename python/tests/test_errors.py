@@ -48,6 +48,7 @@ def test_equivalent_encoding_names_are_accepted(db):
 def test_library_lookup_names_every_place_tried(monkeypatch):
     monkeypatch.delenv("TESSARY_LIBRARY", raising=False)
     monkeypatch.setattr(_library, "FILE_NAME", "libtessary-absent.so")
+    monkeypatch.setattr(_library, "RUNTIME_NAMES", [])
     with pytest.raises(LibraryNotFoundError) as caught:
         _library.load()
     text = str(caught.value)
@@ -57,6 +58,13 @@ def test_library_lookup_names_every_place_tried(monkeypatch):
     monkeypatch.setenv("TESSARY_LIBRARY", "/nonexistent/libtessary.so")
     with pytest.raises(LibraryNotFoundError, match="TESSARY_LIBRARY='/nonexistent"):
         _library.load()
+
+
+def test_library_found_on_the_system_path(sample_dir):
+    folder = os.path.dirname(os.environ["TESSARY_LIBRARY"])
+    out = run_python(f"import tessary; print(tessary.open({sample_dir!r}).library_path)",
+                     TESSARY_LIBRARY="", LD_LIBRARY_PATH=folder)
+    assert out.strip() == "libtessary.so"
 
 
 def test_damaged_directory(sample_dir, tmp_path):
