@@ -139,10 +139,12 @@ TEST(ExportsAfterInit, QueriesForwardTheirArguments) {
     ASSERT_EQ(TSYInit(&path), 1);
     EXPECT_EQ(Answer([](auto r, auto c) { return TSYGetSymbolInfos("00700.hk,nope.hk", r, c); }),
               (Strings{"00700.HK Tencent", "NOPE.HK "}));
-    EXPECT_EQ(Answer([](auto r, auto c) { return TSYGetSymbolInfos2(1, 2, r, c); }), Strings{"000060.SH Index 60"});
+    EXPECT_EQ(Answer([](auto r, auto c) { return TSYGetSymbolInfos2(1, 2, r, c); }),
+              Strings{"000060.SH Index 60"});
     EXPECT_EQ(Answer([](auto r, auto c) { return TSYGetSymbolInfos2(42, -1, r, c); }), Strings{"refused"});
     // The search, by a whole symbol text: found in every exchange, and in its own only.
-    EXPECT_EQ(Answer([](auto r, auto c) { return TSYFindSymbol("00700.hk", r, c, 0); }), Strings{"00700.HK Tencent"});
+    EXPECT_EQ(Answer([](auto r, auto c) { return TSYFindSymbol("00700.hk", r, c, 0); }),
+              Strings{"00700.HK Tencent"});
     EXPECT_EQ(Answer([](auto r, auto c) { return TSYFindSymbol2("00700.hk", "3", r, c, 0); }),
               Strings{"00700.HK Tencent"});
     EXPECT_EQ(Answer([](auto r, auto c) { return TSYFindSymbol2("00700.hk", "1", r, c, 0); }), Strings{});

@@ -151,6 +151,7 @@ TEST(ResultArray, IsZeroFilledAndCountZeroGivesDistinctValidBlocks) {
     EXPECT_NE(a, b);
     FreeResultArray(a);
     FreeResultArray(b);
+    FreeResultArray(nullptr);
 }
 
 TEST(ResultArray, SizeBeyond32BitsFails) {

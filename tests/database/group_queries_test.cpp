@@ -58,9 +58,11 @@ protected:
              MakeGroup(9, {Sub("ZETA", {Leaf("L3"), Leaf("L1"), Leaf("L2")}), Sub("MID"), Sub("ALPHA")}),
              MakeGroup(65535, {Sub("G1", {Leaf(kCode16, "", kName48)}, "Short"), Sub(kCode16, {}, kName48)}),
              MakeGroup(4), MakeGroup(5, {Sub("BARE")}),
-             MakeGroup(6, {Sub("g00010", {Leaf("g1", "600000.SH")}), Sub("G00020", {Leaf("g1", "600000.SH")})}),
+             MakeGroup(6, {Sub("g00010", {Leaf("g1", "600000.SH")}),
+                           Sub("G00020", {Leaf("g1", "600000.SH")})}),
              MakeGroup(7, {Sub("A"), Sub("B")}), MakeGroup(7, {Sub("C")}),
-             MakeGroup(8, {Sub("S", {Leaf("", "00005.HK"), Leaf("L", std::string("600000.SH\0,600036.SH", 20))})}),
+             MakeGroup(8, {Sub("S", {Leaf("", "00005.HK"),
+                                     Leaf("L", std::string("600000.SH\0,600036.SH", 20))})}),
              MakeGroup(10, {Sub("B", {Leaf("L", "600000.SH,600036.SH")}), Sub("A", {Leaf("L", "00700.HK")})}),
              MakeGroup(11, {members}), MakeGroup(12, {Sub(kGbkCode, {Leaf(kGbkCode, "600000.SH")})})});
         dir_ = std::make_unique<TempDir>();
@@ -161,7 +163,8 @@ TEST_F(GroupQueries, MembersResolvedOneByOne) {
     // A leaf code under several subgroups: which subgroup decides is open, but the lists are
     // never joined.
     const Strings texts = SymbolTexts(Symbols(10, "L"));
-    EXPECT_TRUE(texts == (Strings{"600000.SH", "600036.SH"}) || texts == (Strings{"00700.HK"})) << texts.size();
+    EXPECT_TRUE(texts == (Strings{"600000.SH", "600036.SH"}) || texts == (Strings{"00700.HK"}))
+        << texts.size();
 }
 
 // Upper-casing the caller's code must leave a double-byte character alone even where its

@@ -55,7 +55,8 @@ inline constexpr const char* kGbkLocale = "zh_CN.GBK";
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // Group records for the writer; their lengths are left for it to compute.
-[[nodiscard]] inline writer::LeafGroup Leaf(std::string code, std::string list = "", std::string name = "leaf") {
+[[nodiscard]] inline writer::LeafGroup Leaf(std::string code, std::string list = "",
+                                            std::string name = "leaf") {
     return {std::move(code), std::move(name), std::move(list), {}, {}, {}, {}};
 }
 [[nodiscard]] inline writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves = {},
