@@ -76,3 +76,5 @@ TSY_API(int32_t) TSYFindSymbolTop(const char* text, const char* exchangeKey, int
 }
 
 TSY_API(void) TSYFree(void* array) { tessary::FreeResultArray(array); }
+
+TSY_API(const char*) TSYVersion(void) { return TESSARY_VERSION; }

@@ -49,9 +49,6 @@ public:
                                       std::int32_t limit, SymbolInfo** results, std::int32_t* count,
                                       std::int32_t* total) const;
 
-    // The directory's expiry date, in seconds since 1970; 0 before Init.
-    [[nodiscard]] std::int64_t ExpiryTime() const noexcept { return directory_.ExpiryTime; }
-
 private:
     void Clear() noexcept;
 

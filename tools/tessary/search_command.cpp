@@ -59,7 +59,7 @@ int RunSearch(const Arguments& args) {
         table.AddRow(std::move(cells));
     }
     table.Print("(no matches)");
-    if (limit) std::printf("%zu of %d\n", results.size(), total);
+    if (limit) std::printf("(%zu of %d symbols)\n", results.size(), total);
     return kExitOk;
 }
 
@@ -77,7 +77,8 @@ const Command kSearchCommand{
     "\n"
     "  --exchange KEY   search one exchange only (TSYFindSymbol2); KEY is its ID, e.g. 3\n"
     "  --keys           also find symbols whose search key equals TEXT in upper case\n"
-    "  --limit N        only the first N results (TSYFindSymbolTop), then 'N of TOTAL';\n"
+    "  --limit N        only the first N (TSYFindSymbolTop); the table ends with\n"
+    "                   '(N of TOTAL symbols)';\n"
     "                   with --json an object {\"results\": [...], \"total\": TOTAL}\n"
     "\n"
     "A TEXT that starts with '-' goes after '--': tessary search DIR -- -A\n",
