@@ -38,7 +38,7 @@ namespace {
 
 // ---- Loading the library ----
 
-// The eleven exports, each bound by its plain name.
+// The exports the scenarios call, each bound by its plain name.
 #define TESSARY_EXPORTS(X) \
     X(Init) X(GetExch) X(GetGroupSymbol) X(GetSubGroup) X(GetSymbolInfo) X(GetSymbolInfos) \
         X(GetSymbolInfos2) X(FindSymbol) X(FindSymbol2) X(FindSymbolTop) X(Free)
