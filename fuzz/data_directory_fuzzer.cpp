@@ -131,7 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WriteDirectory(scratch, fuzz::SplitPieces(input));
 
     SymbolDatabase db;
-    if (!db.Init(scratch.Path().c_str())) return 0;
+    fuzz::ResetLargestAllocation();
+    const bool loads = db.Init(scratch.Path().c_str());
+    // Only the load is bounded by the input: an answer may list every symbol of every exchange.
+    fuzz::RequireAllocationsBoundedBy(size);
+    if (!loads) return 0;
     Queries queries(db);
 
     std::vector<std::string> keys;

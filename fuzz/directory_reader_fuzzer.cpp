@@ -19,7 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     DiagnosticSink sink;
     ExchangeDirectory directory;
+    fuzz::ResetLargestAllocation();
     const bool loads = LoadDirectory(scratch.Path(), &sink, directory);
+    fuzz::RequireAllocationsBoundedBy(size);
     bool explained = loads;
     for (const Diagnostic& item : sink.Items) explained |= item.Level == Diagnostic::Severity::Error;
     // `tessary check` relies on it: a file that does not load always says why.

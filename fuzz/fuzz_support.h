@@ -53,6 +53,13 @@ void UseDoubleByteLocale();
 // keeps the input that broke a property of the readers.
 void Require(bool condition, const char* what);
 
+// Bounded memory: no input of n bytes may make the library ask for a single block larger than
+// 4 n bytes plus this allowance (a length or count field that declares more than the file holds
+// must not be believed). Reset before the call, require after it.
+inline constexpr std::size_t kAllocationAllowance = 64 * 1024;
+void ResetLargestAllocation() noexcept;
+void RequireAllocationsBoundedBy(std::size_t inputSize);
+
 [[nodiscard]] inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }

@@ -43,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     DiagnosticSink sink;
     GroupTree groups;
+    fuzz::ResetLargestAllocation();
     const bool loads = LoadGroupTable(scratch.Path(), &sink, groups);
+    fuzz::RequireAllocationsBoundedBy(size);
     bool explained = loads;
     for (const Diagnostic& item : sink.Items) explained |= item.Level == Diagnostic::Severity::Error;
     fuzz::Require(explained, "SymTbl/Group fails without an error");

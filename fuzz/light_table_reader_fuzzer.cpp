@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     DiagnosticSink sink;
     ExchangeSymbolTable table;
+    fuzz::ResetLargestAllocation();
     const bool loads = LoadSymbolTable(scratch.Path(), "1", exchange, &sink, table);
+    fuzz::RequireAllocationsBoundedBy(size);
     bool explained = loads;
     for (const Diagnostic& item : sink.Items) explained |= item.Level == Diagnostic::Severity::Error;
     fuzz::Require(explained, "a Light file fails without an error");
