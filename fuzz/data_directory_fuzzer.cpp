@@ -91,7 +91,7 @@ public:
     }
 
     // Every search for `text`, in all exchanges and in the one under `exchangeKey`, with and
-    // without the search keys.
+    // without the search keys. Each search the database offers is one call here.
     void Search(const std::string& text, const std::string& exchangeKey) {
         for (const bool keys : {false, true}) {
             SymbolInfo* results = nullptr;
