@@ -80,4 +80,11 @@ void Require(bool condition, const char* what) {
     std::abort();
 }
 
+void RequireVerdictExplained(bool loads, const DiagnosticSink& sink) {
+    std::size_t errors = 0;
+    for (const Diagnostic& item : sink.Items) errors += item.Level == Diagnostic::Severity::Error ? 1 : 0;
+    Require(errors == (loads ? 0u : 1u), loads ? "a file that loads reports an error"
+                                               : "a file that does not load gives not exactly one error");
+}
+
 }  // namespace tessary::fuzz

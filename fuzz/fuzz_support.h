@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/diagnostics.h"
+
 namespace tessary::fuzz {
 
 // The data directory of this process: under /dev/shm when it is there (every input is written
@@ -52,6 +54,10 @@ void UseDoubleByteLocale();
 // Stops the process with `what` on standard error when `condition` is false: the fuzzer then
 // keeps the input that broke a property of the readers.
 void Require(bool condition, const char* what);
+
+// The verdict agrees with the diagnostics, as `tessary check` relies on: a file that loads has
+// no error, one that does not load says why in exactly one (a reader stops at the first damage).
+void RequireVerdictExplained(bool loads, const DiagnosticSink& sink);
 
 // Bounded memory: no input of n bytes may make the library ask for a single block larger than
 // 4 n bytes plus this allowance (a length or count field that declares more than the file holds

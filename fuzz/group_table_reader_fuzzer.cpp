@@ -2,6 +2,7 @@
 // on every group, subgroup and leaf group it loads.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "common/result_array.h"
@@ -13,19 +14,34 @@ using namespace tessary;
 
 namespace {
 
-void AskEveryGroup(const GroupTree& groups) {
+template <class Entry>
+bool FieldsEndInside(const Entry& entry) {
+    return std::strlen(entry.Code) < sizeof entry.Code && std::strlen(entry.Name) < sizeof entry.Name;
+}
+
+// What loads holds together: every text ends inside its field, every list is as long as it
+// says, and the queries walk every group, subgroup and leaf group.
+void CheckEveryGroup(const GroupTree& groups) {
     std::vector<GroupMember> members;
     for (const auto& [key, group] : groups) {
         SubGroupInfo* subgroups = nullptr;
-        std::int32_t count = 0;
-        fuzz::Require(GetSubGroup(groups, group->Id, "", &subgroups, &count), "a loaded group cannot be listed");
+        std::int32_t count = -1;
+        fuzz::Require(GetSubGroup(groups, group->Id, "", &subgroups, &count) &&
+                          static_cast<std::size_t>(count) == group->Children.size(),
+                      "the subgroups of a loaded group cannot be listed");
+        FreeResultArray(subgroups);
         for (const auto& [subKey, subgroup] : group->Children) {
+            fuzz::Require(FieldsEndInside(*subgroup), "a subgroup's code or name overruns its field");
             SubGroupInfo* leaves = nullptr;
             if (GetSubGroup(groups, group->Id, subgroup->Code, &leaves, nullptr)) FreeResultArray(leaves);
-            for (const auto& [leafKey, leaf] : subgroup->Children)
-                (void)FindGroupMembers(groups, group->Id, leaf->Code, members);
+            for (const auto& [leafKey, leaf] : subgroup->Children) {
+                fuzz::Require(FieldsEndInside(*leaf), "a leaf group's code or name overruns its field");
+                fuzz::Require(static_cast<std::size_t>(leaf->SymbolListLength) == leaf->SymbolList.size(),
+                              "a symbol list is not as long as it says");
+                fuzz::Require(FindGroupMembers(groups, group->Id, leafKey.c_str(), members),
+                              "the members of a loaded leaf group cannot be listed");
+            }
         }
-        FreeResultArray(subgroups);
     }
 }
 
@@ -46,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::ResetLargestAllocation();
     const bool loads = LoadGroupTable(scratch.Path(), &sink, groups);
     fuzz::RequireAllocationsBoundedBy(size);
-    bool explained = loads;
-    for (const Diagnostic& item : sink.Items) explained |= item.Level == Diagnostic::Severity::Error;
-    fuzz::Require(explained, "SymTbl/Group fails without an error");
+    fuzz::RequireVerdictExplained(loads, sink);
 
     // Listening must not change what loads.
     GroupTree quiet;
@@ -58,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (loads) {
         bool alternate = false;
         ReportUnresolvedMembers(groups, [&alternate](const GroupMember&) { return alternate = !alternate; }, &sink);
-        AskEveryGroup(groups);
+        CheckEveryGroup(groups);
     }
     return 0;
 }

@@ -27,9 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::ResetLargestAllocation();
     const bool loads = LoadSymbolTable(scratch.Path(), "1", exchange, &sink, table);
     fuzz::RequireAllocationsBoundedBy(size);
-    bool explained = loads;
-    for (const Diagnostic& item : sink.Items) explained |= item.Level == Diagnostic::Severity::Error;
-    fuzz::Require(explained, "a Light file fails without an error");
+    fuzz::RequireVerdictExplained(loads, sink);
 
     ExchangeSymbolTable quiet;
     fuzz::Require(LoadSymbolTable(scratch.Path(), "1", exchange, nullptr, quiet) == loads &&
