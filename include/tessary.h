@@ -26,6 +26,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "tessary_version.h"
+
 #if defined(_WIN32)
 #  define TSY_CALL __cdecl
 #  if defined(TESSARY_BUILDING_LIBRARY)
@@ -173,5 +175,14 @@ TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, Symbo
 
 /* Releases an array handed out by any query. NULL is allowed and does nothing. */
 TSY_API(void) TSYFree(void* array);
+
+/*
+ * The version of the library loaded, "MAJOR.MINOR.PATCH" as in TESSARY_VERSION. A host that
+ * loads the library at run time (dlopen, LoadLibrary, ctypes) was not compiled against its
+ * header and learns here which build it got; within one major version the library only adds
+ * exports. The text is static: never release or change it. Needs no TSYInit and may be called
+ * at any time, from any thread.
+ */
+TSY_API(const char*) TSYVersion(void);
 
 #endif /* TESSARY_H */
