@@ -64,15 +64,11 @@ std::uint64_t BigEndianPrefix(const char* p, std::size_t n) noexcept {
     return prefix;
 }
 
-// The text the results are ranked by: the caller's text as passed, kept process-wide between
-// searches. This is the only place that holds it.
-std::string searchRankText;
-
-// Ranks `hits` by the caller's `text` and hands them out in that order.
+// Ranks `hits` by the caller's `text` and hands them out in that order. The ranking text is the
+// search's own, so searches on several threads never share it.
 bool HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text, SymbolInfo** results,
                     std::int32_t* count) {
-    std::string& rankText = searchRankText;
-    rankText = text;
+    const std::string_view rankText(text);
 
     std::string arena;  // keys are made in place here; a key holds no NUL (fields end at theirs)
     arena.reserve(hits.size() * 32);
