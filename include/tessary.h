@@ -109,8 +109,9 @@ TSY_STATIC_ASSERT(offsetof(SubGroupInfo, IsBranch) == 68, "SubGroupInfo.IsBranch
 /*
  * Loads the data directory named by path->Text (Directory.xml, SymTbl/Group and one
  * SymTbl/<ID>_Light per exchange). Returns 1 when the database is initialised, now or by an
- * earlier call (a later call ignores its path); 0 when a file is missing or damaged, or when
- * path or path->Text is NULL. After a 0 the next call starts again from nothing.
+ * earlier TSYInit or TSYReload (a later call ignores its path); 0 when a file is missing or
+ * damaged, or when path or path->Text is NULL (TSYLastError says why). After a 0 the next call
+ * starts again from nothing. Must not overlap any other call.
  */
 TSY_API(int32_t) TSYInit(const TSYString* path);
 
