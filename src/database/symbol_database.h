@@ -48,9 +48,6 @@ public:
     [[nodiscard]] bool FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
                                              std::int32_t* count, bool matchSearchKeys) const;
 
-    // The directory's expiry date, in seconds since 1970; 0 before Init.
-    [[nodiscard]] std::int64_t ExpiryTime() const noexcept { return directory_.ExpiryTime; }
-
 private:
     void Clear() noexcept;
     // One run of the loaders on the opened directory; false at the first that fails.

@@ -4,7 +4,7 @@
 // the subgroups' leaf groups. The whole file is in memory; every length is checked against what
 // is left of its parent record (and so of the file) before the bytes it announces are touched,
 // and a record must end exactly where its parent's length says. A damaged file therefore ends
-// the load with 0 after reading at most the file once: no length can make the reader run past
+// the load with false after reading at most the file once: no length can make the reader run past
 // the end, allocate more than the file holds or loop.
 #include "groups/group_table_reader.h"
 
@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "common/data_file.h"
+#include "common/decimal.h"
 #include "common/split_list.h"
 #include "common/text.h"
-#include "common/decimal.h"
 
 namespace tessary {
 namespace {

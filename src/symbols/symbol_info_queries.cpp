@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/decimal.h"
 #include "common/split_list.h"
 #include "common/text.h"
-#include "common/decimal.h"
 #include "symbols/symbol_info.h"
 
 namespace tessary {

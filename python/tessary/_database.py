@@ -1,0 +1,356 @@
+"""The process's database: loading, and every query as a method that returns Python records."""
+from __future__ import annotations
+
+import ctypes
+import os
+import struct
+import sys
+import threading
+from typing import Any, Callable, Iterable, List, Optional, Tuple, Union
+
+from . import _library, _text
+from ._errors import EncodingError, LoadError, NotFoundError, QueryError
+from ._records import (EXCHANGE_COLUMNS, SUBGROUP_COLUMNS, Exchange, ResultList, SearchResults,
+                       SubGroup, Symbol, SymbolList)
+
+# The records of tessary.h, little-endian and unpadded: SymbolInfo, ExchangeInfo, SubGroupInfo.
+_SYMBOL = struct.Struct("<H40s50sH")
+_EXCHANGE = struct.Struct("<H3s51siii116x")
+_SUBGROUP = struct.Struct("<H17s49si")
+
+# TSYGetSymbolInfo leaves Name as the caller set it when the symbol does not exist; a found
+# symbol's Name is always NUL-terminated, so a Name of 50 bytes 0xFF tells the two apart.
+_UNTOUCHED_NAME = b"\xff" * 50
+_PROBE = _SYMBOL.pack(0xFFFF, b"", _UNTOUCHED_NAME, 0xFFFF)
+
+_INT32_MAX = 2**31 - 1
+_GROUP_NUMBERS = range(65536)  # group numbers are 16-bit in the group table
+
+# The library takes no lock and its calls must not overlap; ctypes lets other threads run
+# during a call, so every call into it holds this lock.
+_lock = threading.Lock()
+_opening = threading.Lock()  # makes the first open() create the one Database
+_api: Optional[_library.Library] = None
+_database: Optional["Database"] = None
+
+PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+def _int32(name: str, value: object, low: int = -2**31) -> int:
+    # bool is an int to Python but never a meaningful number here; ctypes would wrap big values.
+    if not isinstance(value, int) or isinstance(value, bool):
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}")
+    if not low <= value <= _INT32_MAX:
+        raise ValueError(f"{name} {value} is out of range ({low} to {_INT32_MAX})")
+    return value
+
+
+class Database:
+    """The Tessary database of this process, loaded from one data directory.
+
+    The library holds one database per process: tessary.open() always returns this same object,
+    and a later open() or reload() replaces what every holder of it sees. Methods may be called
+    from several threads; the calls into the library take turns.
+    """
+
+    def __init__(self, api: _library.Library) -> None:
+        self._api = api
+        self._path: Optional[str] = None
+        self._encoding = "ascii"
+        self._groups: Optional[ResultList[int]] = None
+
+    def __repr__(self) -> str:
+        return f"<tessary.Database {self._path!r} encoding={self._encoding!r}>"
+
+    @property
+    def path(self) -> Optional[str]:
+        """The data directory loaded last, as given to open() or reload()."""
+        return self._path
+
+    @property
+    def encoding(self) -> str:
+        """The Python codec of the library's text (the LC_CTYPE locale's character set)."""
+        return self._encoding
+
+    @property
+    def library_path(self) -> str:
+        """The file libtessary was loaded from."""
+        return self._api.path
+
+    @property
+    def library_version(self) -> Optional[str]:
+        """The library's version, e.g. "0.2.0"; None for a library too old to say."""
+        return self._api.version()
+
+    @property
+    def can_reload(self) -> bool:
+        """True when the library can replace its database (TSYReload)."""
+        return self._api.TSYReload is not None
+
+    def reload(self, path: Optional[PathArg] = None, encoding: Optional[str] = None) -> "Database":
+        """Loads `path` (default: the directory loaded last) and replaces the database with it.
+
+        The old contents stay when the new directory does not load (LoadError). A library
+        without TSYReload cannot reload and raises LoadError.
+        """
+        return self._load(self._path if path is None else path, encoding, True)
+
+    # -- loading -----------------------------------------------------------------------------
+
+    def _load(self, path: object, encoding: Optional[str], again: bool) -> "Database":
+        chosen = _text.choose_encoding(encoding)
+        raw = _path_bytes(path)
+        shown = os.fsdecode(raw)
+        if b"\0" in raw:
+            raise ValueError(f"path {shown!r} contains a NUL character")
+        # The library says only that a load failed; these two reasons are certain before it starts.
+        if not os.path.exists(raw):
+            raise LoadError(f"{shown}: no such directory")
+        if not os.path.isdir(raw):
+            raise LoadError(f"{shown}: not a directory")
+        api = self._api
+        with _lock:
+            if api.TSYReload:
+                loaded = api.TSYReload(raw)
+            elif self._path is not None and (again or not _same_directory(self._path, shown)):
+                # TSYInit loads once per process and ignores the paths of later calls.
+                raise LoadError(
+                    f"{shown}: this libtessary ({api.path}) cannot replace a loaded database; "
+                    f"{self._path} stays loaded. A library with TSYReload can, or a new process")
+            else:
+                loaded = api.TSYInit(ctypes.byref(_library.TSYString(raw)))
+            if not loaded:
+                reason = api.TSYLastError() if api.TSYLastError else None
+                raise LoadError(f"{shown}: " + (
+                    reason.decode(chosen, "replace") if reason
+                    else "missing or damaged data files (`tessary check DIR` names them)"))
+            if api.TSYReload or self._path is None:
+                self._path, self._groups = shown, None
+            self._encoding = chosen
+        return self
+
+    # -- plumbing ----------------------------------------------------------------------------
+
+    def _encode(self, name: str, value: object) -> bytes:
+        return _text.encode(name, value, self._encoding)
+
+    def _fetch(self, call: Callable[..., int], layout: struct.Struct,
+               keep: Optional[int] = None) -> Optional[Tuple[List[Tuple[Any, ...]], int]]:
+        """Calls a query that hands out an array, copies its first `keep` records (all when
+        None) and releases the array at once. None when the library answered 0."""
+        array = ctypes.c_void_p()
+        count = ctypes.c_int32()
+        with _lock:
+            if not call(ctypes.byref(array), ctypes.byref(count)):
+                return None
+            try:
+                rows = count.value if keep is None else min(keep, count.value)
+                block = b""
+                if rows > 0 and array.value:
+                    block = ctypes.string_at(array.value, rows * layout.size)
+            finally:
+                self._api.TSYFree(array)
+        return list(layout.iter_unpack(block)), count.value
+
+    def _symbols(self, rows: Iterable[Tuple[Any, ...]]) -> List[Symbol]:
+        encoding, decode = self._encoding, _text.decode
+        return [Symbol(exchange, decode(symbol, encoding), decode(name, encoding), kind)
+                for exchange, symbol, name, kind in rows]
+
+    # -- queries -----------------------------------------------------------------------------
+
+    def exchanges(self) -> ResultList[Exchange]:
+        """Every exchange, in the order of the directory."""
+        answer = self._fetch(self._api.TSYGetExch, _EXCHANGE)
+        if answer is None:
+            raise QueryError("the library could not list the exchanges")
+        e, decode = self._encoding, _text.decode
+        return ResultList((Exchange(i, decode(code, e), decode(name, e), bool(alert), bool(trade),
+                                    bool(quote))
+                           for i, code, name, alert, trade, quote in answer[0]), EXCHANGE_COLUMNS)
+
+    def symbol(self, text: str) -> Optional[Symbol]:
+        """The symbol "CODE.EX" (the exchange part in any letter case), or None."""
+        raw = self._encode("symbol", text)
+        record = ctypes.create_string_buffer(_PROBE, _SYMBOL.size)
+        with _lock:
+            if not self._api.TSYGetSymbolInfo(raw, record):
+                raise QueryError(f"the library could not look {text!r} up")
+        exchange, symbol, name, kind = _SYMBOL.unpack(record.raw)
+        if name == _UNTOUCHED_NAME:
+            return None
+        return self._symbols([(exchange, symbol, name, kind)])[0]
+
+    def symbols(self, texts: Iterable[str]) -> SymbolList:
+        """Looks several "CODE.EX" texts up at once (each upper-cased as a whole).
+
+        The result holds the symbols found, in the order given; `.missing` the upper-cased texts
+        that name no symbol.
+        """
+        if isinstance(texts, (str, bytes)) or not isinstance(texts, Iterable):
+            raise TypeError(f"texts must be a list of str, not {type(texts).__name__}")
+        raws = []
+        for text in texts:
+            raw = self._encode("symbol text", text)
+            if not raw or b"," in raw:
+                raise ValueError(f"symbol text {text!r} is empty or holds a comma")
+            raws.append(raw)
+        joined = b",".join(raws)
+        answer = self._fetch(
+            lambda out, count: self._api.TSYGetSymbolInfos(joined, out, count), _SYMBOL)
+        if answer is None:
+            raise QueryError("the library could not look the symbols up")
+        rows = answer[0]
+        # The texts not found come last, as records holding only their text; a real symbol that
+        # looks like that (exchange 0, type 0, no name) is told apart by asking for it alone.
+        found = len(rows)
+        while found and _looks_unresolved(rows[found - 1]) and self._missing(rows[found - 1][1]):
+            found -= 1
+        missing = [_text.decode(row[1], self._encoding) for row in rows[found:]]
+        return SymbolList(self._symbols(rows[:found]), missing)
+
+    def _missing(self, symbol: bytes) -> bool:
+        return self.symbol(_text.decode(symbol, self._encoding)) is None
+
+    def listing(self, exchange_id: int, type: Optional[int] = None) -> ResultList[Symbol]:
+        """The symbols of an exchange (of one type when `type` is given), sorted by symbol text
+        without regard to letter case. NotFoundError when the exchange has no symbol table."""
+        exchange = _int32("exchange_id", exchange_id)
+        kind = -1 if type is None else _int32("type", type)
+        answer = self._fetch(
+            lambda out, count: self._api.TSYGetSymbolInfos2(exchange, kind, out, count), _SYMBOL)
+        if answer is None:
+            raise NotFoundError(f"exchange {exchange} has no symbol table")
+        return ResultList(self._symbols(answer[0]))
+
+    def groups(self) -> ResultList[int]:
+        """The numbers of the groups in the group tree, in ascending order."""
+        # No export lists them: ask for the subgroups of every possible number, once per load.
+        if self._groups is None:
+            present: ResultList[int] = ResultList((), ("group_id",))
+            get = self._api.TSYGetSubGroup
+            free = self._api.TSYFree
+            array, empty = ctypes.c_void_p(), b""
+            out = ctypes.byref(array)
+            with _lock:
+                for number in _GROUP_NUMBERS:
+                    if get(number, empty, out, None):
+                        free(array)
+                        present.append(number)
+            self._groups = present
+        return ResultList(self._groups, ("group_id",))
+
+    def subgroups(self, group: int, code: Optional[str] = None) -> ResultList[SubGroup]:
+        """The subgroups of `group` (code None or ""), or the leaf groups of its subgroup `code`
+        (any letter case). NotFoundError when the group or subgroup does not exist."""
+        number = _int32("group", group)
+        raw = b"" if code is None else self._encode("code", code)
+        answer = self._fetch(
+            lambda out, count: self._api.TSYGetSubGroup(number, raw, out, count), _SUBGROUP)
+        if answer is None:
+            what = f"group {number}" + (f" has no subgroup {code!r}" if raw else " does not exist")
+            raise NotFoundError(what)
+        e, decode = self._encoding, _text.decode
+        return ResultList((SubGroup(g, decode(c, e), decode(n, e), bool(branch))
+                           for g, c, n, branch in answer[0]), SUBGROUP_COLUMNS)
+
+    def group_symbols(self, group: int, code: str) -> ResultList[Symbol]:
+        """The symbols of the leaf group `code` (any letter case) of `group`, in list order;
+        members that no symbol table holds are left out. NotFoundError for an unknown group or
+        leaf group."""
+        number = _int32("group", group)
+        raw = self._encode("code", code)
+        answer = self._fetch(
+            lambda out, count: self._api.TSYGetGroupSymbol(number, raw, out, count), _SYMBOL)
+        if answer is None:
+            raise NotFoundError(f"group {number} does not exist")
+        # The library answers an unknown leaf group like an empty one; tell them apart.
+        if not answer[0] and not self._has_leaf(number, code):
+            raise NotFoundError(f"group {number} has no leaf group {code!r}")
+        return ResultList(self._symbols(answer[0]))
+
+    def _has_leaf(self, group: int, code: str) -> bool:
+        wanted = code.upper()
+        return any(leaf.code.upper() == wanted
+                   for branch in self.subgroups(group) if branch.is_branch
+                   for leaf in self.subgroups(group, branch.code))
+
+    def search(self, text: str, exchange: Optional[int] = None, keys: bool = False,
+               limit: Optional[int] = None) -> SearchResults:
+        """The type-ahead search: symbols whose code, name or search texts hold `text` upper-cased
+        (with keys=True also those whose search key equals it), best ranked first; a whole
+        "CODE.EX" text gives that one symbol.
+
+        exchange: an exchange id to search only that exchange. limit: at most this many rows
+        (the best ones); `.total` of the result counts every hit.
+        """
+        raw = self._encode("text", text)
+        key = None if exchange is None else str(_int32("exchange", exchange)).encode()
+        if not isinstance(keys, bool):
+            raise TypeError(f"keys must be a bool, not {type(keys).__name__}")
+        keep = None
+        if limit is not None:
+            keep = _int32("limit", min(limit, _INT32_MAX) if isinstance(limit, int) else limit, 0)
+        api, flag = self._api, int(keys)
+        top, total = api.TSYFindSymbolTop if keep is not None else None, ctypes.c_int32()
+
+        def call(out: Any, count: Any) -> int:
+            if top:
+                return top(raw, key, flag, keep, out, count, ctypes.byref(total))
+            if key is None:
+                return api.TSYFindSymbol(raw, out, count, flag)
+            return api.TSYFindSymbol2(raw, key, out, count, flag)
+
+        answer = self._fetch(call, _SYMBOL, keep)
+        if answer is None:
+            if key is not None and all(e.id != exchange for e in self.exchanges()):
+                raise NotFoundError(f"there is no exchange {exchange}")
+            raise QueryError(
+                f"the search for {text!r} failed: a hit lies in an exchange whose symbols cannot "
+                "be resolved (damaged data; `tessary check DIR` names it)")
+        rows, count = answer
+        # The top-k search counts every hit in `total`; the full searches hand them all out.
+        return SearchResults(self._symbols(rows), total.value if top else count)
+
+
+def _looks_unresolved(row: Tuple[Any, ...]) -> bool:
+    exchange, _, name, kind = row
+    return bool(exchange == 0 and kind == 0 and name[:1] == b"\0")
+
+
+def _path_bytes(path: object) -> bytes:
+    if path is None or not isinstance(path, (str, bytes, os.PathLike)):
+        raise TypeError(f"path must be a str or path-like object, not {type(path).__name__}")
+    text = os.fspath(path)
+    if isinstance(text, bytes) or sys.platform != "win32":
+        return os.fsencode(text)
+    # Windows: the DLL opens files through the ANSI code page, not Python's UTF-8 file names.
+    try:
+        return text.encode("mbcs", "strict")
+    except UnicodeEncodeError:
+        raise EncodingError(f"path {text!r} cannot be written in the ANSI code page") from None
+
+
+def _same_directory(a: str, b: str) -> bool:
+    return os.path.realpath(a) == os.path.realpath(b)
+
+
+def open(path: PathArg, encoding: Optional[str] = None) -> Database:
+    """Loads the data directory `path` into the process's database and returns it.
+
+    encoding: the character set of the data's text; None takes the LC_CTYPE locale's. Another
+    one is refused (EncodingError), since the library handles text in the locale's character
+    set. A second open() replaces the database that earlier ones returned (the same object).
+    Raises LoadError with the reason when the directory does not load, and
+    LibraryNotFoundError when libtessary cannot be found.
+    """
+    global _api, _database
+    with _opening:
+        if _database is None:
+            if _api is None:
+                _api = _library.load()
+            # Handed out only once it has loaded: no Database ever stands for nothing.
+            database = Database(_api)._load(path, encoding, False)
+            _database = database
+            return database
+        return _database._load(path, encoding, False)

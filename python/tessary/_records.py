@@ -1,0 +1,85 @@
+"""The records the database answers with, and the result lists that carry them."""
+from __future__ import annotations
+
+import importlib
+import operator
+from dataclasses import dataclass
+from typing import Any, Iterable, List, Sequence, Tuple, TypeVar
+
+R = TypeVar("R")
+
+
+@dataclass(frozen=True)
+class Symbol:
+    """One symbol: its exchange's id, its text "CODE.EX", display name and type (low 16 bits)."""
+
+    exchange_id: int
+    symbol: str
+    name: str
+    type: int
+
+
+@dataclass(frozen=True)
+class Exchange:
+    """One exchange of the directory, with its three flags."""
+
+    id: int
+    code: str
+    name: str
+    alert: bool
+    trade: bool
+    quote: bool
+
+
+@dataclass(frozen=True)
+class SubGroup:
+    """A subgroup of a group (is_branch True) or a leaf group of a subgroup (False)."""
+
+    group_id: int
+    code: str
+    name: str
+    is_branch: bool
+
+
+SYMBOL_COLUMNS = ("exchange_id", "symbol", "name", "type")
+EXCHANGE_COLUMNS = ("id", "code", "name", "alert", "trade", "quote")
+SUBGROUP_COLUMNS = ("group_id", "code", "name", "is_branch")
+
+
+class ResultList(List[R]):
+    """A plain list of one query's records, plus to_frame()."""
+
+    def __init__(self, records: Iterable[R] = (), columns: Sequence[str] = SYMBOL_COLUMNS):
+        super().__init__(records)
+        self.columns = tuple(columns)
+
+    def to_frame(self) -> Any:
+        """The records as a pandas DataFrame, one column per field (needs pandas)."""
+        try:
+            pandas = importlib.import_module("pandas")
+        except ImportError:
+            raise ImportError(
+                "to_frame() needs pandas (Debian: apt-get install python3-pandas)"
+            ) from None
+        if len(self.columns) == 1:
+            rows: List[Tuple[Any, ...]] = [(value,) for value in self]
+        else:
+            fields = operator.attrgetter(*self.columns)
+            rows = [fields(record) for record in self]
+        return pandas.DataFrame.from_records(rows, columns=list(self.columns))
+
+
+class SearchResults(ResultList[Symbol]):
+    """The first rows of a search in rank order; `total` counts every hit of the search."""
+
+    def __init__(self, records: Iterable[Symbol], total: int):
+        super().__init__(records)
+        self.total = total
+
+
+class SymbolList(ResultList[Symbol]):
+    """The symbols found, in the order asked; `missing` holds the texts that named none."""
+
+    def __init__(self, records: Iterable[Symbol], missing: Iterable[str]):
+        super().__init__(records)
+        self.missing = list(missing)
