@@ -21,7 +21,7 @@ thread_local char lastFailure[1024];
 
 void RememberFailure(std::string_view reason) noexcept {
     const std::size_t n = std::min(reason.size(), sizeof lastFailure - 1);
-    std::memcpy(lastFailure, reason.data(), n);
+    if (n != 0) std::memcpy(lastFailure, reason.data(), n);
     lastFailure[n] = '\0';
 }
 

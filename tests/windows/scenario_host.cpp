@@ -464,8 +464,10 @@ int WindowsChecks(const char* libraryPath, const char* dir) {
               "another process holds a Light file open");
         const InitOnThread held = RunOnThread(x, dir, ~0u);
         Check(held.Result == 0, "TSYInit fails while another process holds a data file open");
-        Check(x.Reload(dir) == 0 && std::strstr(x.LastError(), "another process has it open") != nullptr,
-              "TSYReload fails too, and says why: " + std::string(x.LastError()));
+        const bool reloadRefused = x.Reload(dir) == 0;
+        const std::string reason = x.LastError();
+        Check(reloadRefused && reason.find("another process has it open") != std::string::npos,
+              "TSYReload fails too, and says why: " + reason);
         ::SetEvent(release);
         if (started) {
             ::WaitForSingleObject(holder.hProcess, 60000);
