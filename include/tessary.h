@@ -7,7 +7,8 @@
  * binary interface and never change.
  *
  * Conventions shared by every function:
- *  - Results are 1 for success and 0 for failure; nothing else reports errors.
+ *  - Results are 1 for success and 0 for failure; beyond that, only TSYLastError says why a
+ *    load failed.
  *  - Before a successful TSYInit or TSYReload every query returns 0 at once and writes nothing.
  *  - A query that hands out an array allocates a new, zero-filled block for each successful
  *    call. The caller owns it and releases it with TSYFree (a C++ host built against the same
@@ -30,6 +31,8 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+#include "tessary_version.h"
 
 #if defined(_WIN32)
 #  define TSY_CALL __cdecl
@@ -199,5 +202,14 @@ TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, Symbo
 
 /* Releases an array handed out by any query. NULL is allowed and does nothing. */
 TSY_API(void) TSYFree(void* array);
+
+/*
+ * The version of the library loaded, "MAJOR.MINOR.PATCH" as in TESSARY_VERSION. A host that
+ * loads the library at run time (dlopen, LoadLibrary, ctypes) was not compiled against its
+ * header and learns here which build it got; within one major version the library only adds
+ * exports. The text is static: never release or change it. Needs no TSYInit and may be called
+ * at any time, from any thread.
+ */
+TSY_API(const char*) TSYVersion(void);
 
 #endif /* TESSARY_H */

@@ -112,3 +112,5 @@ TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, Symbo
 }
 
 TSY_API(void) TSYFree(void* array) { tessary::FreeResultArray(array); }
+
+TSY_API(const char*) TSYVersion(void) { return TESSARY_VERSION; }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -24,6 +25,48 @@ void AppendField(std::string& out, std::string_view text, std::size_t width) {
     out.append(width - n, '\0');
 }
 
+// The code point that starts at text[i], moving `i` past it; -1 for bytes that are not UTF-8,
+// overlong forms and surrogates included, since iconv and XML parsers disagree about those.
+long DecodeUtf8(std::string_view text, std::size_t& i) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    // Lead bytes 110xxxxx, 1110xxxx and 11110xxx start 2, 3 and 4 byte forms.
+    const std::size_t length = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0) return -1;
+    constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    unsigned long cp = lead & (0x7Fu >> length);
+    if (length > text.size() - i) return -1;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto c = static_cast<unsigned char>(text[i + k]);
+        if ((c & 0xC0u) != 0x80u) return -1;
+        cp = cp << 6 | (c & 0x3Fu);
+    }
+    if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+    i += length;
+    return static_cast<long>(cp);
+}
+
+// `text` from the character set `from` into `to`, all or nothing. Throws for an unknown set.
+bool Recode(const std::string& text, const std::string& from, const std::string& to, std::string& out) {
+    const iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw std::runtime_error("unknown encoding " + (from == "UTF-8" ? to : from));
+    out.assign(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* dst = out.data();
+    std::size_t dstLeft = out.size();
+    const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    iconv_close(cd);
+    out.resize(out.size() - dstLeft);
+    return r != static_cast<std::size_t>(-1);
+}
+
+// Attribute values keep tab, CR and LF only as character references: a parser turns each of
+// them, written raw, into a blank (attribute value normalisation), and CR LF into one blank.
 std::string EscapeXml(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -32,32 +75,75 @@ std::string EscapeXml(std::string_view text) {
             case '<': out += "&lt;"; break;
             case '>': out += "&gt;"; break;
             case '"': out += "&quot;"; break;
+            case '\t': out += "&#9;"; break;
+            case '\n': out += "&#10;"; break;
+            case '\r': out += "&#13;"; break;
             default: out += c;
         }
     }
     return out;
 }
 
+// The attribute's value escaped, still in UTF-8; an error naming the attribute when the value
+// cannot be stored in a file written in `encoding`.
+std::string AttributeText(const std::string& element, const XmlAttribute& attribute,
+                          const std::string& encoding) {
+    std::string problem = XmlTextProblem(attribute.Value);
+    if (problem.empty()) {
+        try {
+            (void)ConvertFromUtf8(attribute.Value, encoding);
+        } catch (const std::runtime_error&) {
+            problem = "cannot be written in " + encoding;
+        }
+    }
+    if (!problem.empty())
+        throw std::runtime_error("Directory.xml: the " + attribute.Name + " attribute of " + element + " " +
+                                 problem);
+    return EscapeXml(attribute.Value);
+}
+
 }  // namespace
 
+std::string XmlTextProblem(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const long cp = DecodeUtf8(text, i);
+        if (cp < 0) return "is not valid UTF-8 at byte " + std::to_string(at);
+        if (cp == 0) return "holds a NUL byte, which cannot be stored";
+        if ((cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || cp == 0xFFFE || cp == 0xFFFF) {
+            char name[24];
+            std::snprintf(name, sizeof name, "U+%04lX", static_cast<unsigned long>(cp));
+            return std::string("holds the character ") + name + ", which XML cannot hold";
+        }
+    }
+    return {};
+}
+
 std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding) {
+    for (std::size_t i = 0; i < utf8.size();)
+        if (DecodeUtf8(utf8, i) < 0)
+            throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
     if (encoding == "UTF-8" || encoding == "utf-8") return utf8;
-    const iconv_t cd = iconv_open(encoding.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("unknown encoding " + encoding);
-    std::string out(utf8.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(utf8.data());
-    std::size_t inLeft = utf8.size();
-    char* dst = out.data();
-    std::size_t dstLeft = out.size();
-    const std::size_t r = iconv(cd, &in, &inLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    if (r == static_cast<std::size_t>(-1)) throw std::runtime_error("text cannot be written in " + encoding);
-    out.resize(out.size() - dstLeft);
+    std::string out;
+    if (!Recode(utf8, "UTF-8", encoding, out))
+        throw std::runtime_error("text cannot be written in " + encoding);
     return out;
 }
 
-std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name, int alert,
-                                       int trade, int quote) {
+std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding) {
+    if (encoding == "UTF-8" || encoding == "utf-8") {
+        for (std::size_t i = 0; i < bytes.size();)
+            if (DecodeUtf8(bytes, i) < 0)
+                throw std::runtime_error("text is not valid UTF-8 at byte " + std::to_string(i));
+        return bytes;
+    }
+    std::string out;
+    if (!Recode(bytes, encoding, "UTF-8", out)) throw std::runtime_error("text is not valid " + encoding);
+    return out;
+}
+
+std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name, int alert, int trade,
+                                       int quote) {
     return {{"ID", std::to_string(id)},       {"Code", std::move(code)},
             {"Name", std::move(name)},        {"Alert", std::to_string(alert)},
             {"Trade", std::to_string(trade)}, {"Quote", std::to_string(quote)}};
@@ -65,12 +151,15 @@ std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string nam
 
 std::string RenderDirectoryXml(const DirectoryDescription& directory) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"" + directory.Encoding + "\"?>\n<Result";
-    if (directory.Expires) xml += " Expires=\"" + EscapeXml(*directory.Expires) + "\"";
+    if (directory.Expires)
+        xml += " Expires=\"" + AttributeText("Result", {"Expires", *directory.Expires}, directory.Encoding) +
+               "\"";
     xml += ">\n  <Exchange>\n";
-    for (const auto& type : directory.Types) {
+    for (std::size_t i = 0; i < directory.Types.size(); ++i) {
         xml += "    <Type";
-        for (const XmlAttribute& attribute : type)
-            xml += " " + attribute.Name + "=\"" + EscapeXml(attribute.Value) + "\"";
+        for (const XmlAttribute& attribute : directory.Types[i])
+            xml += " " + attribute.Name + "=\"" +
+                   AttributeText("Type " + std::to_string(i + 1), attribute, directory.Encoding) + "\"";
         xml += "/>\n";
     }
     xml += "  </Exchange>\n</Result>\n";

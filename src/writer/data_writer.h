@@ -14,14 +14,24 @@
 namespace tessary::writer {
 
 // UTF-8 text converted to `encoding` (an iconv name such as "GBK"). Throws std::runtime_error
-// when the encoding is unknown or cannot hold the text.
+// when the encoding is unknown, the text is not valid UTF-8 or the encoding cannot hold it.
 [[nodiscard]] std::string ConvertFromUtf8(const std::string& utf8, const std::string& encoding);
+
+// The inverse: `bytes` in `encoding` as UTF-8. Throws std::runtime_error when the encoding is
+// unknown or the bytes are not valid in it.
+[[nodiscard]] std::string ConvertToUtf8(const std::string& bytes, const std::string& encoding);
+
+// Why the UTF-8 `text` cannot be an attribute of Directory.xml ("holds a NUL byte", "is not
+// valid UTF-8 at byte 3", ...), or an empty string when it can. XML 1.0 has no way to write NUL
+// and most other control characters, not even as character references; tab, CR and LF are
+// written as references and come back unchanged.
+[[nodiscard]] std::string XmlTextProblem(std::string_view text);
 
 // ---- Directory.xml ----
 
 struct XmlAttribute {
     std::string Name;
-    std::string Value;  // UTF-8; written escaped
+    std::string Value;  // UTF-8; written escaped, every character as it is
 };
 
 struct DirectoryDescription {
@@ -34,8 +44,8 @@ struct DirectoryDescription {
 [[nodiscard]] std::vector<XmlAttribute> ExchangeType(int id, std::string code, std::string name,
                                                      int alert = 1, int trade = 1, int quote = 1);
 
-// The file's bytes: Result > Exchange > Type elements. Throws std::runtime_error when a text
-// cannot be converted to the encoding.
+// The file's bytes: Result > Exchange > Type elements. Throws std::runtime_error, naming the
+// attribute, when a text cannot be stored (XmlTextProblem) or converted to the encoding.
 [[nodiscard]] std::string RenderDirectoryXml(const DirectoryDescription& directory);
 
 // ---- Light symbol tables ----

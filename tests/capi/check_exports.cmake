@@ -1,4 +1,5 @@
-# Fails unless the library's dynamic symbol table defines exactly the exports of include/tessary.h.
+# Fails unless the library's dynamic symbol table defines exactly the exports, each under the
+# symbol version TESSARY_0, and the library's SONAME carries the major version.
 execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
@@ -7,15 +8,24 @@ string(REGEX MATCHALL "[0-9a-fA-F]+ [A-Za-z] [^\n]+" lines "${out}")
 set(names)
 foreach(line IN LISTS lines)
   string(REGEX REPLACE "^[0-9a-fA-F]+ [A-Za-z] " "" name "${line}")
-  # Version nodes are not symbols of ours.
-  if(NOT name MATCHES "^(GLIBC|GCC|CXXABI|GLIBCXX)_" AND NOT name MATCHES "@@")
-    list(APPEND names ${name})
+  if(name STREQUAL "TESSARY_0")
+    continue()  # the version node itself
   endif()
+  if(NOT name MATCHES "@@TESSARY_0$")
+    message(FATAL_ERROR "${name} is exported outside the symbol version TESSARY_0")
+  endif()
+  string(REGEX REPLACE "@@TESSARY_0$" "" name "${name}")
+  list(APPEND names ${name})
 endforeach()
 list(SORT names)
 set(expected TSYFindSymbol TSYFindSymbol2 TSYFree TSYGetExch TSYGetGroupSymbol TSYGetSubGroup
-  TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit TSYLastError TSYReload)
+  TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit TSYLastError TSYReload TSYVersion)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exports are: ${names}\nexpected: ${expected}")
 endif()
-message(STATUS "exactly the declared exports")
+
+execute_process(COMMAND readelf -d ${LIBRARY} OUTPUT_VARIABLE dynamic RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT dynamic MATCHES "Library soname: \\[libtessary\\.so\\.${MAJOR}\\]")
+  message(FATAL_ERROR "the SONAME of ${LIBRARY} is not libtessary.so.${MAJOR}")
+endif()
+message(STATUS "exactly the exports, versioned, SONAME libtessary.so.${MAJOR}")

@@ -6,5 +6,5 @@ int TessaryHeaderCompilesAsC(void) {
     TSYString path;
     path.Text = "";
     info.Type = 0;
-    return (int)info.Type + (path.Text != 0);
+    return (int)info.Type + (path.Text != 0) + TESSARY_VERSION_MAJOR + (int)sizeof TESSARY_VERSION;
 }

@@ -35,9 +35,9 @@ TEST(SplitList, EmptiesTheArrayThenKeepsEveryNonEmptyPieceWithItsBlanks) {
     for (const Case& c : cases) EXPECT_EQ(Split(c.Text, c.Delimiter), c.Expected) << c.Text;
 }
 
-TEST(ParseDecimal, ReadsLikeAtoiButSaturates) {
+TEST(ParseDecimal, ReadsLikeAtoiButSaturatesAndStopsAtTheEndOfTheView) {
     struct Case {
-        const char* Text;
+        std::string_view Text;
         std::int32_t Value;
     };
     const Case cases[] = {
@@ -47,16 +47,11 @@ TEST(ParseDecimal, ReadsLikeAtoiButSaturates) {
         // Beyond 32 bits the value saturates instead of wrapping.
         {"2147483648", INT32_MAX}, {"-2147483649", INT32_MIN}, {"4294967297", INT32_MAX},
         {"99999999999999999999999999", INT32_MAX}, {"-99999999999999999999999999", INT32_MIN},
+        // The Expires reader hands over two-character pieces of a longer text.
+        {std::string_view("20240418").substr(4, 2), 4}, {std::string_view("20240418").substr(0, 4), 2024},
+        {std::string_view("20240418").substr(8), 0},
     };
     for (const Case& c : cases) EXPECT_EQ(ParseDecimal(c.Text), c.Value) << '"' << c.Text << '"';
-}
-
-TEST(ParseDecimal, StopsAtTheEndOfAViewThatIsNotTerminated) {
-    // The Expires reader hands over two-character pieces of a longer text.
-    const std::string text = "20240418";
-    EXPECT_EQ(ParseDecimal(std::string_view(text).substr(4, 2)), 4);
-    EXPECT_EQ(ParseDecimal(std::string_view(text).substr(0, 4)), 2024);
-    EXPECT_EQ(ParseDecimal(std::string_view(text).substr(8)), 0);
 }
 
 }  // namespace

@@ -92,27 +92,19 @@ TEST(TextCharBoundary, GbkTrailBytesAreNoBoundaries) {
     }
 }
 
-TEST(TextCutToFit, NeverSplitsADoubleByteCharacter) {
-    const std::tuple<const char*, std::string, std::size_t, std::string> cases[] = {
-        {"C", "ABCDE", 3, "ABC"}, {"C", "ABC", 3, "ABC"}, {"C", "A" + kZhong, 2, "A\xD6"},
-        {kGbkLocale, "A" + kZhong, 2, "A"}, {kGbkLocale, "A" + kZhong, 3, "A" + kZhong},
-        {kGbkLocale, kZhong + kZhong, 3, kZhong}, {kGbkLocale, kZhong, 1, ""},
-    };
-    for (const auto& [locale, s, limit, cut] : cases) {
-        REQUIRE_LOCALE(locale);
-        EXPECT_EQ(text::CutToFit(s, limit), cut) << s << " " << locale;
-    }
-}
-
-TEST(TextCopyField, TerminatesWithinTheWidthAndLeavesTheRest) {
-    // Locale, width, source, and the 8 bytes of a field preset to '#'.
+TEST(TextCopyField, CutsWithoutSplittingADoubleByteCharacterAndLeavesTheRest) {
+    // Locale, width, source, and the 8 bytes of a field preset to '#'. The text in front of the
+    // terminator is also what CutToFit gives for width - 1 bytes.
     const std::tuple<const char*, std::size_t, std::string, std::string> cases[] = {
-        {"C", 4, "ABCDEFG", std::string("ABC\0####", 8)},
-        {"C", 4, "AB", std::string("AB\0#####", 8)},
-        {"C", 1, "AB", std::string("\0#######", 8)},
+        {"C", 4, "ABCDEFG", std::string("ABC\0####", 8)}, {"C", 4, "ABC", std::string("ABC\0####", 8)},
+        {"C", 4, "AB", std::string("AB\0#####", 8)}, {"C", 1, "AB", std::string("\0#######", 8)},
+        {"C", 3, "A" + kZhong, std::string("A\xD6\0#####", 8)},
         // A cut does not leave a lone lead byte.
         {kGbkLocale, 3, "A" + kZhong, std::string("A\0######", 8)},
+        {kGbkLocale, 4, "A" + kZhong, "A" + kZhong + std::string("\0####", 5)},
+        {kGbkLocale, 4, kZhong + kZhong, kZhong + std::string("\0#####", 6)},
         {kGbkLocale, 3, kZhong + "A", kZhong + std::string("\0#####", 6)},
+        {kGbkLocale, 2, kZhong, std::string("\0#######", 8)},
     };
     for (const auto& [locale, width, source, bytes] : cases) {
         REQUIRE_LOCALE(locale);
@@ -120,6 +112,7 @@ TEST(TextCopyField, TerminatesWithinTheWidthAndLeavesTheRest) {
         std::memset(field, '#', sizeof field);
         text::CopyField(field, width, source);
         EXPECT_EQ(std::string(field, 8), bytes) << source;
+        EXPECT_EQ(text::CutToFit(source, width - 1), std::string(field)) << source;
     }
 }
 

@@ -23,32 +23,17 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string EnsureGbkLocale() {
-    const char* previous = std::setlocale(LC_CTYPE, nullptr);
-    const std::string saved = previous ? previous : "C";
-    if (std::setlocale(LC_CTYPE, kGbkLocale) == nullptr) {
-        // Made once per machine; quietly, since the tests' output should stay readable.
-        if (std::system("localedef -i zh_CN -f GBK zh_CN.GBK >/dev/null 2>&1") != 0) {
-            std::setlocale(LC_CTYPE, saved.c_str());
-            return {};
-        }
-        if (std::setlocale(LC_CTYPE, kGbkLocale) == nullptr) {
-            std::setlocale(LC_CTYPE, saved.c_str());
-            return {};
-        }
-    }
-    std::setlocale(LC_CTYPE, saved.c_str());
-    return kGbkLocale;
-}
-
-ScopedLocale::ScopedLocale(const char* name) {
-    const char* previous = std::setlocale(LC_CTYPE, nullptr);
-    previous_ = previous ? previous : "C";
-    if (std::string(name) == kGbkLocale && EnsureGbkLocale().empty()) return;
+ScopedLocale::ScopedLocale(const char* name) : previous_(std::setlocale(LC_CTYPE, nullptr)) {
     ok_ = std::setlocale(LC_CTYPE, name) != nullptr;
+    // Made once per machine; quietly, since the tests' output should stay readable.
+    if (!ok_ && std::string(name) == kGbkLocale &&
+        std::system("localedef -i zh_CN -f GBK zh_CN.GBK >/dev/null 2>&1") == 0)
+        ok_ = std::setlocale(LC_CTYPE, name) != nullptr;
 }
 
 ScopedLocale::~ScopedLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
+
+std::string EnsureGbkLocale() { return ScopedLocale(kGbkLocale).ok() ? kGbkLocale : ""; }
 
 writer::DataDirectory SmallDirectory() {
     writer::DataDirectory d;
@@ -57,10 +42,7 @@ writer::DataDirectory SmallDirectory() {
                          writer::ExchangeType(3, "HK", "Hong Kong", 1, 0, 1)};
     auto record = [](std::string code, std::string name, std::int32_t type, std::string text1,
                      std::string key1 = "", std::string key2 = "") {
-        writer::LightRecord r;
-        r.Code = std::move(code);
-        r.Name = std::move(name);
-        r.Type = type;
+        writer::LightRecord r = writer::MakeLightRecord(std::move(code), std::move(name), type);
         r.SearchText1 = std::move(text1);
         r.SearchKey1 = std::move(key1);
         r.SearchKey2 = std::move(key2);
@@ -83,21 +65,9 @@ writer::DataDirectory SmallDirectory() {
     return d;
 }
 
-writer::LeafGroup Leaf(std::string code, std::string list, std::string name) {
-    return {std::move(code), std::move(name), std::move(list), {}, {}, {}, {}};
-}
-
-writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves, std::string name) {
-    return {std::move(code), std::move(name), {0, 0}, std::move(leaves), {}, {}, {}};
-}
-
-writer::Group MakeGroup(std::uint16_t id, std::vector<writer::SubGroup> subs) {
-    return {id, {0, 0}, std::move(subs), std::nullopt};
-}
-
-std::vector<std::string> SymbolTexts(const SymbolInfo* records, std::size_t count) {
+std::vector<std::string> SymbolTexts(const std::vector<SymbolInfo>& records) {
     std::vector<std::string> texts;
-    for (std::size_t i = 0; i < count; ++i) texts.emplace_back(records[i].Symbol);
+    for (const SymbolInfo& r : records) texts.emplace_back(r.Symbol);
     return texts;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tessary.h"
@@ -26,9 +27,8 @@ private:
     std::string path_;
 };
 
-// Sets LC_CTYPE for the object's lifetime. The double-byte locale zh_CN.GBK is made with
-// localedef when it is missing (the test setup runs as root); a locale that cannot be had fails
-// the test that asked for it.
+// Sets LC_CTYPE for the object's lifetime; ok() tells whether the locale could be had. The
+// double-byte locale zh_CN.GBK is made with localedef when it is missing (the tests run as root).
 class ScopedLocale {
 public:
     explicit ScopedLocale(const char* name);
@@ -44,8 +44,7 @@ private:
 
 inline constexpr const char* kGbkLocale = "zh_CN.GBK";
 
-// The name of the locale that stands for double-byte code pages in tests (zh_CN.GBK), made when
-// missing; empty when it cannot be had.
+// kGbkLocale, made when missing; empty when it cannot be had. LC_CTYPE is left as it was.
 [[nodiscard]] std::string EnsureGbkLocale();
 
 // A small, valid data directory: exchanges 1 "SH", 2 "SZ", 3 "HK", each with a few symbols, and a
@@ -56,10 +55,17 @@ inline constexpr const char* kGbkLocale = "zh_CN.GBK";
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 // Group records for the writer; their lengths are left for it to compute.
-[[nodiscard]] writer::LeafGroup Leaf(std::string code, std::string list = "", std::string name = "leaf");
-[[nodiscard]] writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves = {},
-                                   std::string name = "sub");
-[[nodiscard]] writer::Group MakeGroup(std::uint16_t id, std::vector<writer::SubGroup> subs = {});
+[[nodiscard]] inline writer::LeafGroup Leaf(std::string code, std::string list = "",
+                                            std::string name = "leaf") {
+    return {std::move(code), std::move(name), std::move(list), {}, {}, {}, {}};
+}
+[[nodiscard]] inline writer::SubGroup Sub(std::string code, std::vector<writer::LeafGroup> leaves = {},
+                                          std::string name = "sub") {
+    return {std::move(code), std::move(name), {0, 0}, std::move(leaves), {}, {}, {}};
+}
+[[nodiscard]] inline writer::Group MakeGroup(std::uint16_t id, std::vector<writer::SubGroup> subs = {}) {
+    return {id, {0, 0}, std::move(subs), std::nullopt};
+}
 
 // ---- Record bytes ----
 
@@ -88,9 +94,6 @@ struct Guarded {
 };
 
 // The Symbol text of every record.
-[[nodiscard]] std::vector<std::string> SymbolTexts(const SymbolInfo* records, std::size_t count);
-[[nodiscard]] inline std::vector<std::string> SymbolTexts(const std::vector<SymbolInfo>& records) {
-    return SymbolTexts(records.data(), records.size());
-}
+[[nodiscard]] std::vector<std::string> SymbolTexts(const std::vector<SymbolInfo>& records);
 
 }  // namespace tessary::testing

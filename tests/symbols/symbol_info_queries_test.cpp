@@ -40,15 +40,12 @@ protected:
         data.Directory.Types = {ExchangeType(1, "XY", "One"), ExchangeType(2, "ZZ", "Two"),
                                 ExchangeType(3, "lo", "Lower"), ExchangeType(5, "DU", "Dup A"),
                                 ExchangeType(6, "DU", "Dup B"), ExchangeType(70000, "BG", "Big")};
-        data.LightTables["1"].Records = {MakeLightRecord("ABC", "Alpha Corp", 65537),
-                                         MakeLightRecord("A.B", "Dotted", 2),
-                                         MakeLightRecord("_U", "Under", 2),
-                                         MakeLightRecord("abd", "", 3),
-                                         MakeLightRecord("Zeta", "Z", 3),
-                                         MakeLightRecord("[Q", "Bracket"),
-                                         MakeLightRecord("\xE9T", "High"),
-                                         MakeLightRecord(kTrailCode, "Trail"),
-                                         MakeLightRecord("LONG", kLongName)};
+        data.LightTables["1"].Records = {
+            MakeLightRecord("ABC", "Alpha Corp", 65537), MakeLightRecord("A.B", "Dotted", 2),
+            MakeLightRecord("_U", "Under", 2),           MakeLightRecord("abd", "", 3),
+            MakeLightRecord("Zeta", "Z", 3),             MakeLightRecord("[Q", "Bracket"),
+            MakeLightRecord("\xE9T", "High"),            MakeLightRecord(kTrailCode, "Trail"),
+            MakeLightRecord("LONG", kLongName)};
         data.LightTables["2"].Records = {MakeLightRecord("", "Blank"), MakeLightRecord("Q1", "Queue")};
         data.LightTables["3"].Records = {MakeLightRecord("LOW", "Low")};
         data.LightTables["5"].Records = {MakeLightRecord("DUP", "In five"), MakeLightRecord("ONLY5", "Only five")};
@@ -66,9 +63,9 @@ protected:
         EXPECT_TRUE(g.GuardIntact()) << "written beyond the record";
         return g.Record;
     }
-    std::vector<SymbolInfo> Infos(const char* symbols, int expected = 1) {
+    std::vector<SymbolInfo> Infos(const char* symbols) {
         return Results<SymbolInfo>(
-            [&](auto infos, auto count) { return GetSymbolInfos(data.Resolver, symbols, infos, count); }, expected);
+            [&](auto infos, auto count) { return GetSymbolInfos(data.Resolver, symbols, infos, count); });
     }
     std::vector<SymbolInfo> Infos2(std::int32_t exchangeId, std::int32_t type, int expected = 1) {
         return Results<SymbolInfo>(
@@ -82,42 +79,27 @@ private:
     static inline std::unique_ptr<TempDir> dir_;
 };
 
-// ---- Resolving ----
-
-TEST_F(SymbolQueries, ResolveSymbolMatchesCodeExactlyAndExchangeInUpperCase) {
-    ASSERT_NE(data.Resolver.Resolve("ABC.XY"), nullptr);
-    EXPECT_EQ(data.Resolver.Resolve("ABC.xy"), data.Resolver.Resolve("ABC.XY"));
-    EXPECT_EQ(data.Resolver.Resolve("abc.XY"), nullptr);
-    EXPECT_EQ(data.Resolver.Resolve("abd.XY")->Type, 3);
-    // The last full stop splits, in both lookups.
-    ASSERT_NE(data.Resolver.Resolve("A.B.XY"), nullptr);
-    EXPECT_EQ(data.Resolver.Resolve("A.B.XY")->Name(), "Dotted");
-    EXPECT_STREQ(Info("A.B.xy").Name, "Dotted");
+TEST_F(SymbolQueries, ResolveMatchesTheCodeExactlyAndTheExchangeInUpperCase) {
+    // The name of the symbol found, "-" for none.
+    const std::pair<const char*, const char*> cases[] = {
+        {"ABC.XY", "Alpha Corp"}, {"ABC.xy", "Alpha Corp"}, {"abc.XY", "-"}, {"abd.XY", ""},
+        {"A.B.XY", "Dotted"},  // the last full stop splits
+        {"LOW.lo", "-"}, {"LOW.LO", "-"},  // a lower-case exchange code is never matched
+        // Exchanges 5 and 6 share DU; 6 is visited last, so 5's symbols are out of reach.
+        {"DUP.DU", "In six"}, {"ONLY5.DU", "-"}};
+    for (const auto& [text, name] : cases) {
+        const SymbolEntry* entry = data.Resolver.Resolve(text);
+        EXPECT_EQ(entry == nullptr ? "-" : std::string(entry->Name()), name) << text;
+    }
 }
-
-TEST_F(SymbolQueries, LowerCaseExchangeCodeIsNeverMatched) {
-    EXPECT_EQ(data.Resolver.Resolve("LOW.lo"), nullptr);
-    EXPECT_EQ(data.Resolver.Resolve("LOW.LO"), nullptr);
-    const std::vector<SymbolInfo> records = Infos("LOW.lo");
-    EXPECT_EQ(SymbolTexts(records), Strings{"LOW.LO"});
-    EXPECT_EQ(records[0].ExchangeId, 0);
-}
-
-TEST_F(SymbolQueries, TheLastExchangeWithACodeIsChosen) {
-    // Exchanges 5 and 6 share DU; 6 is visited last, so 5's symbols are out of reach.
-    const SymbolEntry* dup = data.Resolver.Resolve("DUP.DU");
-    ASSERT_NE(dup, nullptr);
-    EXPECT_EQ(dup->ExchangeId, 6);
-    EXPECT_EQ(data.Resolver.Resolve("ONLY5.DU"), nullptr);
-}
-
-// ---- GetSymbolInfo ----
 
 TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsAndNothingBehindTheTerminators) {
+    // Type 65537 is reported as 1; a name of 49 bytes gets its terminator in the 50th.
     const SymbolInfo info = Info("ABC.xy");
-    // Type 65537 is reported as 1.
     EXPECT_EQ(Bytes(&info, sizeof info),
               std::string("\1\0ABC.XY\0", 9) + Poison(33) + "Alpha Corp" + Nul(1) + Poison(39) + "\1" + Nul(1));
+    const SymbolInfo full = Info("LONG.XY");
+    EXPECT_EQ(Bytes(full.Name, 50) + Bytes(&full.Type, 2), kLongName + Nul(3));
 }
 
 TEST_F(SymbolQueries, GetSymbolInfoNotFoundCopiesTheCallersTextOnly) {
@@ -129,6 +111,10 @@ TEST_F(SymbolQueries, GetSymbolInfoNotFoundCopiesTheCallersTextOnly) {
         EXPECT_EQ(Bytes(&info, sizeof info), Poison(2) + text + Nul(1) + Poison(sizeof info - 2 - length))
             << text;
     }
+    EXPECT_FALSE(GetSymbolInfo(data.Resolver, "ABC.XY", nullptr));
+    Guarded<SymbolInfo> g;
+    EXPECT_FALSE(GetSymbolInfo(data.Resolver, nullptr, &g.Record));
+    EXPECT_EQ(Bytes(&g, sizeof g), Poison(sizeof g));
 }
 
 TEST_F(SymbolQueries, GetSymbolInfoCutsALongCallersTextAt39BytesNeverSplittingAGbkCharacter) {
@@ -139,34 +125,14 @@ TEST_F(SymbolQueries, GetSymbolInfoCutsALongCallersTextAt39BytesNeverSplittingAG
         const ScopedLocale gbk(kGbkLocale);
         ASSERT_TRUE(gbk.ok());
         EXPECT_EQ(Bytes(Info(text.c_str()).Symbol, 40), std::string(38, 'a') + '\0' + Poison(1));
+        // The code part is matched as given; its trail byte 'a' must survive.
+        EXPECT_STREQ(Info((kTrailCode + ".xy").c_str()).Name, "Trail");
     }
     const ScopedLocale c("C");
     const SymbolInfo info = Info(text.c_str());
     EXPECT_EQ(Bytes(info.Symbol, 40), std::string(38, 'a') + "\xD6" + '\0');
     EXPECT_EQ(Bytes(info.Name, 50), Poison(50));
 }
-
-TEST_F(SymbolQueries, GetSymbolInfoNameOf49BytesGetsItsTerminator) {
-    const SymbolInfo info = Info("LONG.XY");
-    EXPECT_EQ(Bytes(info.Name, 50), kLongName + '\0');
-    EXPECT_EQ(info.Type, 0);
-}
-
-TEST_F(SymbolQueries, GetSymbolInfoWithoutARecordFails) {
-    EXPECT_FALSE(GetSymbolInfo(data.Resolver, "ABC.XY", nullptr));
-    Guarded<SymbolInfo> g;
-    EXPECT_FALSE(GetSymbolInfo(data.Resolver, nullptr, &g.Record));
-    EXPECT_EQ(Bytes(&g, sizeof g), Poison(sizeof g));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfoUpperCasesOnlyTheExchangePartInGbk) {
-    const ScopedLocale gbk(kGbkLocale);
-    ASSERT_TRUE(gbk.ok());
-    // The code part is matched as given; its trail byte 'a' must survive.
-    EXPECT_STREQ(Info((kTrailCode + ".xy").c_str()).Name, "Trail");
-}
-
-// ---- GetSymbolInfos ----
 
 TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst) {
     struct Case {
@@ -178,6 +144,7 @@ TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst)
         {"ABC.XY,,NOPE.XY,ABC.XY", {"ABC.XY", "ABC.XY", "NOPE.XY"}, 2},
         {"abc.xy,a.b.xy,nope.xy", {"ABC.XY", "A.B.XY", "NOPE.XY"}, 2},
         {"abd.XY", {"ABD.XY"}, 0},  // only "abd" is stored in lower case: upper-cased it is not found
+        {"LOW.lo", {"LOW.LO"}, 0},
         {"", {}, 0}, {",", {}, 0}, {",,,", {}, 0}, {nullptr, {}, 0},
         {"ZZ,XY,.ZZ", {".ZZ", ".ZZ", "XY"}, 2},  // no full stop: looked up as the blank code
         {"ABC.XY, ABC.XY,ABC.XY ", {"ABC.XY", " ABC.XY", "ABC.XY "}, 1},  // blanks are kept
@@ -192,23 +159,15 @@ TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst)
 }
 
 TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
-    const std::vector<SymbolInfo> records = Infos("abc.xy,ZZ,nope.xy");
-    ASSERT_EQ(records.size(), 3u);
-    // The array was zeroed: nothing behind the terminators; an unresolved record holds only its text.
+    const std::vector<SymbolInfo> records = Infos(("abc.xy,ZZ,nope.xy," + std::string(60, 'N')).c_str());
+    ASSERT_EQ(records.size(), 4u);
+    // The array was zeroed: nothing behind the terminators; an unresolved record holds only its
+    // text, a long one cut to 39 bytes.
     EXPECT_EQ(Bytes(&records[0], 94),
               std::string("\1\0ABC.XY", 8) + Nul(34) + "Alpha Corp" + Nul(40) + "\1" + Nul(1));
     EXPECT_EQ(Bytes(&records[1], 94), std::string("\2\0.ZZ", 5) + Nul(37) + "Blank" + Nul(47));
     EXPECT_EQ(Bytes(&records[2], 94), Nul(2) + "NOPE.XY" + Nul(94 - 9));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfosNullCountAndLongPieces) {
-    SymbolInfo* infos = nullptr;
-    const std::string text = "Q1.ZZ," + std::string(60, 'N');
-    ASSERT_TRUE(GetSymbolInfos(data.Resolver, text.c_str(), &infos, nullptr));
-    EXPECT_STREQ(infos[0].Name, "Queue");
-    EXPECT_EQ(Bytes(infos[1].Symbol, 40), std::string(39, 'N') + '\0');
-    EXPECT_EQ(Bytes(infos[1].Name, 50), Nul(50));
-    FreeResultArray(infos);
+    EXPECT_EQ(Bytes(&records[3], 94), Nul(2) + std::string(39, 'N') + Nul(53));
 }
 
 TEST_F(SymbolQueries, GetSymbolInfosUpperCasingKeepsGbkTrailBytes) {
@@ -224,49 +183,33 @@ TEST_F(SymbolQueries, GetSymbolInfosUpperCasingKeepsGbkTrailBytes) {
     const ScopedLocale c("C");
     const std::vector<SymbolInfo> records = Infos(text.c_str());
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_STREQ(records[0].Symbol, "\x81" "AX.XY");
-    EXPECT_EQ(records[0].ExchangeId, 0);
+    EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
 }
 
-// ---- GetSymbolInfos2 ----
-
-TEST_F(SymbolQueries, GetSymbolInfos2ListsAllTypesSortedLikeStricmp) {
-    // _stricmp folds to lower case: '[' and '_' come before the letters, bytes above 0x7F after them.
-    EXPECT_EQ(SymbolTexts(Infos2(1, -1)), (Strings{"[Q.XY", "_U.XY", "A.B.XY", "ABC.XY", "abd.XY", "LONG.XY",
-                                                   "Zeta.XY", kTrailCode + ".XY", "\xE9T.XY"}));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfos2FiltersOnTheWhole32BitType) {
-    EXPECT_EQ(SymbolTexts(Infos2(1, 2)), (Strings{"_U.XY", "A.B.XY"}));
-    EXPECT_TRUE(Infos2(1, 1).empty());
-    const std::vector<SymbolInfo> wide = Infos2(1, 65537);
-    ASSERT_EQ(wide.size(), 1u);
-    EXPECT_STREQ(wide[0].Symbol, "ABC.XY");
-    EXPECT_EQ(wide[0].Type, 1);
-    EXPECT_TRUE(Infos2(1, 12345).empty());
-}
-
-TEST_F(SymbolQueries, GetSymbolInfos2RecordsHoldTheEntryAndTheLow16BitsOfIds) {
-    const std::vector<SymbolInfo> records = Infos2(2, -1);
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(Bytes(&records[0], 94), std::string("\2\0.ZZ", 5) + Nul(37) + "Blank" + Nul(47));
-    EXPECT_EQ(Bytes(&records[1], 94), std::string("\2\0Q1.ZZ", 7) + Nul(35) + "Queue" + Nul(47));
-    const std::vector<SymbolInfo> wide = Infos2(70000, -1);  // the Id of a wide number keeps its low bits
-    ASSERT_EQ(wide.size(), 1u);
-    EXPECT_EQ(wide[0].ExchangeId, 4464);
-    EXPECT_EQ(wide[0].Type, 9);
-}
-
-TEST_F(SymbolQueries, GetSymbolInfos2UnknownExchangeFailsAndWritesNothing) {
+TEST_F(SymbolQueries, GetSymbolInfos2SortsLikeStricmpAndFiltersOnTheWhole32BitType) {
+    const auto xy = [](Strings codes) {
+        for (std::string& code : codes) code += ".XY";
+        return codes;
+    };
+    const struct {
+        std::int32_t Exchange, Type;
+        Strings Symbols;
+    } cases[] = {
+        // _stricmp folds to lower case: '[' and '_' come before the letters, bytes above 0x7F after.
+        {1, -1, xy({"[Q", "_U", "A.B", "ABC", "abd", "LONG", "Zeta", kTrailCode, "\xE9T"})},
+        {1, 2, xy({"_U", "A.B"})}, {1, 1, {}}, {1, 65537, xy({"ABC"})}, {1, 12345, {}}, {3, -1, {"LOW.lo"}}};
+    for (const auto& c : cases) EXPECT_EQ(SymbolTexts(Infos2(c.Exchange, c.Type)), c.Symbols) << c.Type;
+    EXPECT_EQ(Infos2(1, 65537)[0].Type, 1);
     Infos2(99, -1, 0);
     Infos2(4464, -1, 0);  // the key is the number, not Id
 }
 
-TEST_F(SymbolQueries, GetSymbolInfos2AcceptsANullCount) {
-    SymbolInfo* infos = nullptr;
-    ASSERT_TRUE(GetSymbolInfos2(data.Tables, 3, -1, &infos, nullptr));
-    EXPECT_STREQ(infos[0].Symbol, "LOW.lo");
-    FreeResultArray(infos);
+// The fields come from the entry as in the other queries; only the Id is the number asked for.
+TEST_F(SymbolQueries, GetSymbolInfos2RecordsHoldTheLow16BitsOfTheNumberAskedFor) {
+    const std::vector<SymbolInfo> wide = Infos2(70000, -1);
+    ASSERT_EQ(wide.size(), 1u);
+    EXPECT_EQ(Bytes(&wide[0], 94),
+              std::string("\x70\x11" "BIG.BG", 8) + Nul(34) + "Big one" + Nul(43) + "\x09" + Nul(1));
 }
 
 }  // namespace

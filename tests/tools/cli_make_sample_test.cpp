@@ -55,8 +55,8 @@ TEST_F(Make, WritesTheDirectoryDescribed) {
 
     const json exchanges = RunJson({"exchanges", target, "--json"});
     ASSERT_EQ(exchanges.size(), 2u);
-    EXPECT_EQ(exchanges[0]["trade"], 0);
-    EXPECT_EQ(exchanges[0]["quote"], 1);
+    EXPECT_EQ(exchanges[0]["trade"], false);
+    EXPECT_EQ(exchanges[0]["quote"], true);
     EXPECT_EQ(exchanges[1]["code"], "HK");
 
     const json info = RunJson({"info", target, "600000.SH,000001.SH", "--json"});
@@ -112,6 +112,14 @@ TEST_F(Make, DescriptionErrorsSayWhatAndWhere) {
         {R"({"exchanges": [], "groups": [{"id": 1, "subgroups": [{"code": "G1", "leaves": [{"code": "L", "symbols": ["A.SH,B.SH"]}]}]}]})",
          "/groups/0/subgroups/0/leaves/0/symbols/0: a member must not hold a comma"},
         {R"({"exchanges": [], "encoding": "NO-SUCH-SET"})", "/encoding: unknown character set 'NO-SUCH-SET'"},
+        // Texts the files cannot hold.
+        {R"({"exchanges": [{"id": 1, "code": "SH", "name": "a\u0001b"}]})",
+         "/exchanges/0/name: holds the character U+0001, which XML cannot hold"},
+        {R"({"exchanges": [{"id": 1, "code": "SH", "symbols": [{"code": "A", "name": "a\u0000b"}]}]})",
+         "/exchanges/0/symbols/0/name: holds a NUL byte, which cannot be stored"},
+        {R"({"expires": "20301231\u0000", "exchanges": []})", "/expires: holds a NUL byte"},
+        {R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH", "name": "\ud83d\ude00"}]})",
+         "/exchanges/0/name: '\xF0\x9F\x98\x80' cannot be written in GBK"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Description);
@@ -150,6 +158,52 @@ TEST_F(Make, WritesTextsInTheChosenEncoding) {
     ExpectFailure(MakeFrom(R"({"encoding": "GBK", "exchanges": [{"id": 1, "code": "SH",
         "symbols": [{"code": "600000", "name": "一二三四五六七八九十一二三四五六七八九十一二三四五"}]}]})"),
                   1, "is 50 bytes long, at most 48 fit");
+}
+
+// ---- dump ----
+
+std::vector<std::string> DataFiles(const std::string& dir) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), dir).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// make -> dump -> make gives the same files, byte for byte, with every character the files can
+// hold; so does sample -> dump -> make.
+TEST_F(Make, DumpDescribesTheDirectorySoThatMakeWritesItAgain) {
+    const std::string awkward = R"(tab\there, CR\rLF\nCRLF\r\n \"quoted\" 'single' <&> ]]> &amp; &#9;)";
+    const std::string description = R"({"expires": "20301231 153000", "encoding": "ENCODING", "exchanges": [
+        {"id": 1, "code": "SH", "name": "上海 )" + awkward.substr(0, 30) + R"(", "alert": false,
+         "symbols": [{"code": "600000", "name": "浦发\t银行", "type": 1, "auxCode": "<&>",
+                      "searchTexts": ["", "PF\r\nYH"], "searchKeys": ["", "]]>"]},
+                     {"code": "A\"B", "type": -3, "auxValue": -7}]},
+        {"id": 65535, "code": "HK", "name": "", "header": [1, 4294967295], "symbols": []}],
+      "groups": [{"id": 2, "extra": [7, 0], "subgroups": [
+        {"code": "G\t1", "name": ")" + awkward.substr(0, 40) + R"(", "extra": [0, 9], "leaves": [
+          {"code": "L1", "name": "叶", "symbols": ["600000.SH", "", "A\"B.SH"]}, {"code": "L2"}]}]}]})";
+    for (const char* encoding : {"UTF-8", "GBK"}) {
+        SCOPED_TRACE(encoding);
+        std::string text = description;
+        text.replace(text.find("ENCODING"), 8, encoding);
+        ASSERT_EQ(MakeFrom(text).ExitCode, 0) << MakeFrom(text).Err;
+        const CliResult dump = RunCli({"dump", target});
+        ASSERT_EQ(dump.ExitCode, 0) << dump.Err;
+        WriteFileBytes(temp / "dumped.json", dump.Out);
+        const std::string again = temp / "again";
+        ASSERT_EQ(RunCli({"make", again, "--from", temp / "dumped.json"}).ExitCode, 0);
+        ASSERT_EQ(DataFiles(again), DataFiles(target));
+        for (const std::string& file : DataFiles(target))
+            EXPECT_EQ(ReadFileBytes(again + "/" + file), ReadFileBytes(target + "/" + file)) << file;
+        fs::remove_all(again);
+    }
+
+    ASSERT_EQ(RunCli({"sample", target, "--symbols", "500"}).ExitCode, 0);
+    WriteFileBytes(temp / "sample.json", RunCli({"dump", target}).Out);
+    ASSERT_EQ(RunCli({"make", temp / "again", "--from", temp / "sample.json"}).ExitCode, 0);
+    for (const std::string& file : DataFiles(target))
+        EXPECT_EQ(ReadFileBytes(temp / "again/" + file), ReadFileBytes(target + "/" + file)) << file;
 }
 
 // ---- sample ----

@@ -33,10 +33,10 @@ TEST_F(QueryCommands, ExchangesInDirectoryOrderWithTheirFlags) {
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(
         list[0],
-        json({{"id", 1}, {"code", "SH"}, {"name", "Shanghai"}, {"alert", 1}, {"trade", 1}, {"quote", 1}}));
+        json({{"id", 1}, {"code", "SH"}, {"name", "Shanghai"}, {"alert", true}, {"trade", true}, {"quote", true}}));
     EXPECT_EQ(list[1]["code"], "SZ");
-    EXPECT_EQ(list[1]["alert"], 0);
-    EXPECT_EQ(list[1]["trade"], 1);
+    EXPECT_EQ(list[1]["alert"], false);
+    EXPECT_EQ(list[1]["trade"], true);
     EXPECT_EQ(list[2]["name"], "Hong Kong");
 
     const CliResult table = RunCli({"exchanges", data});
@@ -59,7 +59,7 @@ TEST_F(QueryCommands, GroupWalkGoesDownOneLevelAtATime) {
     const json s = RunJson({"groups", data, "1", "--json"});
     ASSERT_EQ(s.size(), 2u);
     EXPECT_EQ(s[0]["code"], "G00010");
-    EXPECT_EQ(s[0]["isBranch"], 1);
+    EXPECT_EQ(s[0]["isBranch"], true);
     EXPECT_EQ(s[0]["leafGroups"], 2);
     EXPECT_EQ(s[1]["code"], "G00020");
 
@@ -67,7 +67,7 @@ TEST_F(QueryCommands, GroupWalkGoesDownOneLevelAtATime) {
     const json l = RunJson({"groups", data, "1", "g00010", "--json"});
     ASSERT_EQ(l.size(), 2u);
     EXPECT_EQ(l[0]["code"], "G10010030");
-    EXPECT_EQ(l[0]["isBranch"], 0);
+    EXPECT_EQ(l[0]["isBranch"], false);
     EXPECT_EQ(l[0]["symbols"], 3);
     EXPECT_EQ(l[1]["symbols"], 1);  // NOPE.SZ is in no table
 
@@ -130,6 +130,13 @@ TEST_F(QueryCommands, ListFiltersByTypeAndRefusesAnExchangeWithoutTable) {
     ExpectFailure(RunCli({"list", data, "9"}), 1, "exchange 9 has no symbol table");
     EXPECT_EQ(RunCli({"list", data, "1", "--type"}).ExitCode, 2);
     EXPECT_EQ(RunCli({"list", data, "1", "--type", "x"}).ExitCode, 2);
+
+    // --limit keeps the first N of the library's order and says how many there were.
+    EXPECT_EQ(Symbols(RunJson({"list", data, "1", "--limit", "2", "--json"})),
+              (std::vector<std::string>{"000060.SH", "600000.SH"}));
+    const CliResult cut = RunCli({"list", data, "1", "--limit=1"});
+    EXPECT_NE(cut.Out.find("(1 of 3 symbols)\n"), std::string::npos) << cut.Out;
+    EXPECT_EQ(RunCli({"list", data, "1", "--limit", "3"}).Out.find(" of "), std::string::npos);
 }
 
 TEST_F(QueryCommands, SearchPrintsTheLibraryOrderAsItIs) {
@@ -196,7 +203,7 @@ TEST_F(QueryCommands, JsonIsConvertedFromADoubleByteLocale) {
 // ---- usage and unusable directories ----
 
 TEST(CommandLine, EverySubcommandHasHelp) {
-    for (const char* name : {"exchanges", "groups", "info", "list", "search", "check", "make", "sample"}) {
+    for (const char* name : {"exchanges", "groups", "info", "list", "search", "check", "make", "dump", "sample"}) {
         const CliResult r = RunCli({name, "--help"});
         EXPECT_EQ(r.ExitCode, 0) << name;
         EXPECT_EQ(r.Out.rfind(std::string("usage: tessary ") + name, 0), 0u) << r.Out;
@@ -204,6 +211,17 @@ TEST(CommandLine, EverySubcommandHasHelp) {
     const CliResult overview = RunCli({"--help"});
     EXPECT_EQ(overview.ExitCode, 0);
     EXPECT_NE(overview.Out.find("sample"), std::string::npos);
+}
+
+TEST_F(QueryCommands, GlobalOptionsGoBeforeOrAfterTheCommand) {
+    EXPECT_EQ(RunJson({"--json", "exchanges", data}), RunJson({"exchanges", data, "--json"}));
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"--json", "--version"},
+                                                 {"list", "--version"}}) {
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.ExitCode, 0);
+        EXPECT_EQ(r.Out, "tessary " TESSARY_VERSION "\n");
+    }
+    EXPECT_EQ(RunCli({"--help", "list"}).Out.rfind("usage: tessary list", 0), 0u);
 }
 
 TEST(CommandLine, WrongUsageExitsWithTwoAndOneLine) {
@@ -220,6 +238,9 @@ TEST(CommandLine, WrongUsageExitsWithTwoAndOneLine) {
         {"make", "dir"},
         {"sample", "dir", "--symbols", "0"},
         {"sample", "dir", "--seed", "-1"},
+        {"list", "dir", "1", "--type", "1", "--type=2"},  // once silently the last one won
+        {"list", "dir", "1", "--limit", "0"},
+        {"--limit", "3", "list", "dir", "1"},  // only the global options go first
     };
     for (const auto& args : cases) {
         const CliResult r = RunCli(args);

@@ -1,5 +1,6 @@
-// The data writer: the byte layouts the fixtures of every other test rely on, and the atomic
-// replacement of files.
+// The data writer: the byte layouts the fixtures of every other test rely on, Directory.xml texts
+// read back through the library's XML reader, and the atomic replacement of files.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "directory/xml_reader.h"
 #include "support/test_support.h"
 #include "writer/data_writer.h"
 
@@ -89,22 +91,88 @@ TEST(RenderGroupTable, OverriddenLengthsAreWrittenAsGiven) {
     EXPECT_EQ(U32(bytes, 4 + 4 + 10 + 4), 77u);  // CodeLength
 }
 
-TEST(RenderDirectoryXml, EscapesTextsAndConvertsThemToTheEncoding) {
+// What the library's XML reader gives back for the Name of the one Type in `xml`, read in the
+// process character set `locale`.
+std::string NameReadBack(const std::string& xml, const char* locale) {
+    const testing::ScopedLocale scoped(locale);
+    if (!scoped.ok()) return "(no locale " + std::string(locale) + ")";
+    const TempDir dir;
+    testing::WriteFileBytes(dir / "Directory.xml", xml);
+    XmlLoadError error;
+    const std::unique_ptr<XmlDocument> document = LoadXmlDocument(dir / "Directory.xml", &error);
+    if (!document) return "(not loaded: " + error.Message + ")";
+    std::vector<std::unique_ptr<XmlElement>> types;
+    std::string name = "(no Name)";
+    if (document->SelectNodes("//Type", types) && types.size() == 1) (void)types[0]->Attribute("Name", name);
+    return name;
+}
+
+// A tab in a name once came back as a blank: XML turns raw whitespace in attributes into blanks.
+TEST(RenderDirectoryXml, EveryStorableTextComesBackByteForByte) {
+    struct Case {
+        const char* Encoding;
+        std::string Text;      // UTF-8, as given to the writer
+        std::string Expected;  // as read back in a process whose character set is the file's
+    };
+    const std::string gbkShanghai = "\xC9\xCF\xBA\xA3";
+    const Case cases[] = {
+        {"UTF-8", "tab\there", "tab\there"},
+        {"UTF-8", "cr\rlf\ncrlf\r\nend", "cr\rlf\ncrlf\r\nend"},
+        {"UTF-8", "\"quoted\" 'single'", "\"quoted\" 'single'"},
+        {"UTF-8", "a<b&c>d ]]> &amp; &#9;", "a<b&c>d ]]> &amp; &#9;"},
+        {"UTF-8", "  two  blanks  ", "  two  blanks  "},
+        {"UTF-8", "\xE4\xB8\xAD Z\xC3\xBCrich \x7F", "\xE4\xB8\xAD Z\xC3\xBCrich \x7F"},
+        {"GBK", "\xE4\xB8\x8A\xE6\xB5\xB7\t<&>\"]]>\r\n", gbkShanghai + "\t<&>\"]]>\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text);
+        DirectoryDescription d;
+        d.Encoding = c.Encoding;
+        d.Types = {ExchangeType(1, "SH", c.Text)};
+        const bool gbk = std::string(c.Encoding) == "GBK";
+        EXPECT_EQ(NameReadBack(RenderDirectoryXml(d), gbk ? testing::kGbkLocale : "C.UTF-8"), c.Expected);
+    }
+}
+
+TEST(RenderDirectoryXml, RefusesWhatItCannotStoreAndNamesTheAttribute) {
+    struct Case {
+        const char* Encoding;
+        std::string Text;
+        const char* Problem;
+    };
+    const Case cases[] = {
+        {"UTF-8", std::string("a\0b", 3), "holds a NUL byte"},
+        {"UTF-8", "bell\x07", "holds the character U+0007, which XML cannot hold"},
+        {"UTF-8", "\x1F", "U+001F"},
+        {"UTF-8", "\xEF\xBF\xBF", "U+FFFF"},
+        {"UTF-8", "\xFF", "is not valid UTF-8 at byte 0"},
+        {"UTF-8", "ab\xE4\xB8", "is not valid UTF-8 at byte 2"},
+        {"UTF-8", "\xC0\xAF", "is not valid UTF-8"},      // overlong '/'
+        {"UTF-8", "\xED\xA0\x80", "is not valid UTF-8"},  // a surrogate
+        {"GBK", "\xF0\x9F\x98\x80", "cannot be written in GBK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Problem);
+        DirectoryDescription d;
+        d.Encoding = c.Encoding;
+        d.Types = {ExchangeType(1, "SH", "fine"), ExchangeType(2, "SZ", c.Text)};
+        try {
+            (void)RenderDirectoryXml(d);
+            ADD_FAILURE() << "written";
+        } catch (const std::runtime_error& e) {
+            EXPECT_THAT(e.what(), ::testing::HasSubstr("the Name attribute of Type 2 "));
+            EXPECT_THAT(e.what(), ::testing::HasSubstr(c.Problem));
+        }
+        d.Types = {};
+        d.Expires = c.Text;
+        EXPECT_THROW((void)RenderDirectoryXml(d), std::runtime_error);
+    }
+}
+
+TEST(RenderDirectoryXml, LeavesOutAnExpiresNotGiven) {
     DirectoryDescription d;
-    d.Types = {ExchangeType(1, "A&", "<\"x\">")};
-    const std::string xml = RenderDirectoryXml(d);
-    EXPECT_NE(xml.find("Code=\"A&amp;\""), std::string::npos);
-    EXPECT_NE(xml.find("Name=\"&lt;&quot;x&quot;&gt;\""), std::string::npos);
-    EXPECT_NE(xml.find("Expires=\"20991231 235959\""), std::string::npos);
-
-    d.Encoding = "GBK";
-    d.Types = {ExchangeType(1, "SH", "\xE4\xB8\xAD")};  // U+4E2D
-    EXPECT_NE(RenderDirectoryXml(d).find("Name=\"\xD6\xD0\""), std::string::npos);
-    d.Types = {ExchangeType(1, "SH", "\xF0\x9F\x98\x80")};  // no GBK equivalent
-    EXPECT_THROW((void)RenderDirectoryXml(d), std::runtime_error);
-
+    EXPECT_NE(RenderDirectoryXml(d).find("Expires=\"20991231 235959\""), std::string::npos);
     d.Expires = std::nullopt;
-    d.Types = {};
     EXPECT_EQ(RenderDirectoryXml(d).find("Expires"), std::string::npos);
 }
 

@@ -55,9 +55,15 @@ Arguments ParseArguments(const Command& command, int argc, char** argv) {
             args.Json = true;
             continue;
         }
+        if (arg == "--version") {
+            args.Version = true;
+            continue;
+        }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
         if (isIn(command.ValueOptions, name)) {
+            // Last-wins would silently drop what the user typed first.
+            if (args.Values.count(name) != 0) throw UsageError("option " + name + " is given twice");
             if (equals != std::string::npos) {
                 args.Values[name] = arg.substr(equals + 1);
             } else if (i + 1 < argc) {
@@ -79,6 +85,8 @@ void ExpectPositionals(const Arguments& args, const std::vector<std::string>& na
     if (args.Positional.size() > names.size())
         throw UsageError("unexpected argument '" + args.Positional[names.size()] + "'");
 }
+
+void PrintVersion() { std::printf("tessary %s\n", TSYVersion()); }
 
 std::int64_t ParseInteger(const std::string& text, const std::string& what, std::int64_t min,
                           std::int64_t max) {

@@ -50,19 +50,24 @@ struct Arguments {
     std::vector<std::string> Flags;             // "--keys", ...
     bool Json = false;
     bool Help = false;
+    bool Version = false;
 
     [[nodiscard]] bool Has(const std::string& flag) const;
     [[nodiscard]] std::optional<std::string> Value(const std::string& option) const;
 };
 
-// Splits argv (after the subcommand's name) into positionals, flags and "--opt value" or
-// "--opt=value" pairs; "--" ends the options. Throws UsageError for an unknown option or a
-// missing value.
+// Splits argv (the subcommand's name taken out) into positionals, flags and "--opt value" or
+// "--opt=value" pairs; "--" ends the options. The global options --json, --help and --version
+// are known to every subcommand. Throws UsageError for an unknown option, a missing value or an
+// option that takes a value given twice.
 [[nodiscard]] Arguments ParseArguments(const Command& command, int argc, char** argv);
 
 // Checks the positionals against their names (e.g. {"DIR", "EXCHANGE_ID"}), of which the first
 // `required` must be given; throws UsageError naming what is missing or extra.
 void ExpectPositionals(const Arguments& args, const std::vector<std::string>& names, std::size_t required);
+
+// Prints "tessary VERSION" for --version.
+void PrintVersion();
 
 // Parses a decimal integer argument in [min, max]; throws UsageError naming `what` otherwise.
 [[nodiscard]] std::int64_t ParseInteger(const std::string& text, const std::string& what, std::int64_t min,

@@ -19,9 +19,9 @@ int RunExchanges(const Arguments& args) {
             out.push_back({{"id", e.Id},
                            {"code", JsonText(FieldText(e.Code, sizeof e.Code))},
                            {"name", JsonText(FieldText(e.Name, sizeof e.Name))},
-                           {"alert", e.Alert},
-                           {"trade", e.Trade},
-                           {"quote", e.Quote}});
+                           {"alert", e.Alert != 0},
+                           {"trade", e.Trade != 0},
+                           {"quote", e.Quote != 0}});
         PrintJson(out);
         return kExitOk;
     }

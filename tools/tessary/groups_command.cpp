@@ -17,7 +17,7 @@ Json SubGroupJson(const SubGroupInfo& info) {
     return {{"groupId", info.GroupId},
             {"code", JsonText(FieldText(info.Code, sizeof info.Code))},
             {"name", JsonText(FieldText(info.Name, sizeof info.Name))},
-            {"isBranch", info.IsBranch}};
+            {"isBranch", info.IsBranch != 0}};
 }
 
 int ListGroupNumbers(const Arguments& args) {

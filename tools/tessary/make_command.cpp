@@ -117,9 +117,11 @@ public:
     }
     [[nodiscard]] const std::string& Name() const { return encoding_; }
 
-    // The text of `node` in the files' encoding, at most `maxBytes` bytes long.
+    // The text of `node` in the files' encoding, at most `maxBytes` bytes long. The binary
+    // files end their texts at a NUL byte, so a text holding one would come back cut.
     [[nodiscard]] std::string Text(const Node& node, std::size_t maxBytes) const {
         const std::string utf8 = node.String();
+        if (utf8.find('\0') != std::string::npos) node.Fail("holds a NUL byte, which cannot be stored");
         std::string out;
         try {
             out = writer::ConvertFromUtf8(utf8, encoding_);
@@ -130,6 +132,13 @@ public:
             node.Fail("'" + utf8 + "' is " + std::to_string(out.size()) + " bytes long, at most " +
                       std::to_string(maxBytes) + " fit");
         return out;
+    }
+
+    // As Text, for the texts of Directory.xml, which cannot hold most control characters.
+    [[nodiscard]] std::string XmlText(const Node& node, std::size_t maxBytes) const {
+        const std::string problem = writer::XmlTextProblem(node.String());
+        if (!problem.empty()) node.Fail(problem);
+        return Text(node, maxBytes);
     }
 
 private:
@@ -146,6 +155,15 @@ constexpr std::size_t kSearchTextBytes[] = {64, 64, 48, 48};
 constexpr std::size_t kSearchKeyBytes = 16;
 constexpr std::size_t kGroupCodeBytes = 16;
 constexpr std::size_t kGroupNameBytes = 48;
+
+// Two unsigned 32-bit words that the files store but no query reads ("header" of a Light
+// table, "extra" of a group or subgroup): written as given, so that `dump` output makes the
+// same files again.
+void ReadWords(const Node& node, std::uint32_t (&words)[2]) {
+    const std::vector<Node> items = node.Array(2);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        words[i] = static_cast<std::uint32_t>(items[i].Integer(0, UINT32_MAX));
+}
 
 writer::LightRecord ReadSymbol(const Node& node, Encoder& encoder) {
     node.ExpectObject({"code", "name", "type", "auxCode", "auxValue", "searchTexts", "searchKeys"});
@@ -175,18 +193,19 @@ writer::LightRecord ReadSymbol(const Node& node, Encoder& encoder) {
 
 void ReadExchange(const Node& node, Encoder& encoder, writer::DataDirectory& data,
                   std::set<std::int64_t>& ids) {
-    node.ExpectObject({"id", "code", "name", "alert", "trade", "quote", "symbols"});
+    node.ExpectObject({"id", "code", "name", "alert", "trade", "quote", "header", "symbols"});
     const std::int64_t id = node.Required("id").Integer(0, 65535);
     if (!ids.insert(id).second) node.At("id").Fail("exchange " + std::to_string(id) + " is described twice");
     // Directory.xml is converted by the writer itself, from the UTF-8 texts; here they are only
     // measured in the files' encoding.
-    (void)encoder.Text(node.Required("code"), kExchangeCodeBytes);
+    (void)encoder.XmlText(node.Required("code"), kExchangeCodeBytes);
     const std::string name = node.Has("name") ? node.At("name").String() : std::string();
-    if (node.Has("name")) (void)encoder.Text(node.At("name"), kExchangeNameBytes);
+    if (node.Has("name")) (void)encoder.XmlText(node.At("name"), kExchangeNameBytes);
     auto flag = [&node](const char* key) { return node.Has(key) ? (node.At(key).Boolean() ? 1 : 0) : 1; };
     data.Directory.Types.push_back(writer::ExchangeType(static_cast<int>(id), node.At("code").String(), name,
                                                         flag("alert"), flag("trade"), flag("quote")));
     writer::LightTable& table = data.LightTables[std::to_string(id)];
+    if (node.Has("header")) ReadWords(node.At("header"), table.HeaderValue);
     if (node.Has("symbols"))
         for (const Node& symbol : node.At("symbols").Array())
             table.Records.push_back(ReadSymbol(symbol, encoder));
@@ -209,14 +228,16 @@ writer::LeafGroup ReadLeafGroup(const Node& node, Encoder& encoder) {
 }
 
 writer::Group ReadGroup(const Node& node, Encoder& encoder) {
-    node.ExpectObject({"id", "subgroups"});
+    node.ExpectObject({"id", "extra", "subgroups"});
     writer::Group group;
     group.Id = static_cast<std::uint16_t>(node.Required("id").Integer(0, 65535));
+    if (node.Has("extra")) ReadWords(node.At("extra"), group.Extra);
     if (!node.Has("subgroups")) return group;
     for (const Node& subNode : node.At("subgroups").Array()) {
-        subNode.ExpectObject({"code", "name", "leaves"});
+        subNode.ExpectObject({"code", "name", "extra", "leaves"});
         writer::SubGroup sub;
         sub.Code = encoder.Text(subNode.Required("code"), kGroupCodeBytes);
+        if (subNode.Has("extra")) ReadWords(subNode.At("extra"), sub.Extra);
         if (subNode.Has("name")) sub.Name = encoder.Text(subNode.At("name"), kGroupNameBytes);
         if (subNode.Has("leaves"))
             for (const Node& leaf : subNode.At("leaves").Array())
@@ -230,9 +251,12 @@ writer::DataDirectory ReadDescription(const json& root, const std::string& file)
     const Node node(root, file, "");
     node.ExpectObject({"expires", "encoding", "exchanges", "groups"});
     writer::DataDirectory data;
-    if (node.Has("expires")) data.Directory.Expires = node.At("expires").String();
     Encoder encoder(node.Has("encoding") ? node.At("encoding").String() : "UTF-8");
     if (!encoder.Known()) node.At("encoding").Fail("unknown character set '" + encoder.Name() + "'");
+    if (node.Has("expires")) {
+        data.Directory.Expires = node.At("expires").String();
+        (void)encoder.XmlText(node.At("expires"), SIZE_MAX);
+    }
     data.Directory.Encoding = encoder.Name();
 
     std::set<std::int64_t> ids;
@@ -307,7 +331,11 @@ const Command kMakeCommand{
     "\n"
     "Required: exchanges; each exchange's id and code; each group's id; each symbol's,\n"
     "subgroup's and leaf group's code. Everything else may be left out; unknown fields are\n"
-    "errors. Every text must fit its field. The files are\n"
+    "errors. Every text must fit its field and hold no NUL byte; the texts of Directory.xml\n"
+    "(expires, exchange codes and names) no control character but tab, CR and LF. Optional\n"
+    "pairs of numbers the files keep but no query reads: an exchange's \"header\" (its Light\n"
+    "table's header words) and a group's or subgroup's \"extra\"; 'tessary dump' writes\n"
+    "them when they are not zero. The files are\n"
     "written into a temporary directory beside DIR, which then replaces DIR; an existing DIR is\n"
     "replaced only when it is empty or a data directory.\n",
     {"--from"},
