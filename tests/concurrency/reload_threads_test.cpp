@@ -74,28 +74,5 @@ TEST(ConcurrentReload, EveryAnswerComesWhollyFromOneGeneration) {
     for (int q = 0; q < kQueryCount; ++q) EXPECT_EQ(Ask(q), expected[(kReloads - 1) % 2][q]);
 }
 
-// Failed reloads on one thread never disturb the queries on others, and each thread keeps its
-// own reason.
-TEST(ConcurrentReload, FailuresOnOneThreadLeaveOthersAlone) {
-    const TempDir dir;
-    writer::WriteDataDirectory(dir / "good", Generation("", false));
-    ASSERT_EQ(TSYReload((dir / "good").c_str()), 1);
-    const std::string before = AskEverything();
-    const std::string missing = dir / "missing";
-
-    std::atomic<int> changed{0};
-    std::thread failing([&] {
-        for (int i = 0; i < 100; ++i)
-            if (TSYReload(missing.c_str()) != 0 || std::string(TSYLastError()).empty()) ++changed;
-    });
-    std::thread asking([&] {
-        for (int i = 0; i < 50; ++i)
-            if (AskEverything() != before || *TSYLastError() != '\0') ++changed;
-    });
-    failing.join();
-    asking.join();
-    EXPECT_EQ(changed, 0);
-}
-
 }  // namespace
 }  // namespace tessary::testing
