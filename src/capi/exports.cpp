@@ -111,6 +111,13 @@ TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, Symbo
     });
 }
 
+TSY_API(int32_t) TSYFindSymbolTop(const char* text, const char* exchangeKey, int32_t matchSearchKeys,
+                                  int32_t limit, SymbolInfo** results, int32_t* count, int32_t* total) {
+    return Forward([&](const auto& db) {
+        return db.FindSymbolsTop(text, exchangeKey, matchSearchKeys != 0, limit, results, count, total);
+    });
+}
+
 TSY_API(void) TSYFree(void* array) { tessary::FreeResultArray(array); }
 
 TSY_API(const char*) TSYVersion(void) { return TESSARY_VERSION; }

@@ -104,4 +104,10 @@ bool SymbolDatabase::FindSymbolsInExchange(const char* text, const char* exchang
     return tessary::FindSymbolsInExchange(index_, resolver_, text, exchangeKey, results, count, matchSearchKeys);
 }
 
+bool SymbolDatabase::FindSymbolsTop(const char* text, const char* exchangeKey, bool matchSearchKeys,
+                                    std::int32_t limit, SymbolInfo** results, std::int32_t* count,
+                                    std::int32_t* total) const {
+    return tessary::FindSymbolsTop(index_, resolver_, text, exchangeKey, matchSearchKeys, limit, results, count, total);
+}
+
 }  // namespace tessary

@@ -47,6 +47,9 @@ public:
                                    bool matchSearchKeys) const;
     [[nodiscard]] bool FindSymbolsInExchange(const char* text, const char* exchangeKey, SymbolInfo** results,
                                              std::int32_t* count, bool matchSearchKeys) const;
+    [[nodiscard]] bool FindSymbolsTop(const char* text, const char* exchangeKey, bool matchSearchKeys,
+                                      std::int32_t limit, SymbolInfo** results, std::int32_t* count,
+                                      std::int32_t* total) const;
 
 private:
     void Clear() noexcept;

@@ -3,6 +3,9 @@
 
 #include <cctype>
 #include <cstring>
+#include <map>
+#include <string_view>
+#include <vector>
 
 #include "common/data_file.h"
 #include "common/decimal.h"
@@ -114,12 +117,21 @@ bool LoadDirectory(DataRoot& dataDirectory, DiagnosticSink* diagnostics, Exchang
     }
 
     if (report.Active()) {
-        // Two exchanges with one Code: symbol texts reach only one of them.
-        for (auto a = exchanges.begin(); a != exchanges.end(); ++a)
-            for (auto b = std::next(a); b != exchanges.end(); ++b)
-                if (std::strcmp(a->second->Code, b->second->Code) == 0)
-                    report.Warning(-1, 0, "exchanges " + a->first + " and " + b->first + " share the Code '" +
-                                a->second->Code + "'; symbol texts with it reach only exchange " + b->first);
+        // Exchanges that share a Code: symbol texts with it reach only the last in key order. One
+        // warning per Code, however many exchanges share it.
+        std::map<std::string_view, std::vector<std::string_view>> keysByCode;
+        for (const auto& [key, entry] : exchanges) keysByCode[entry->Code].push_back(key);
+        for (const auto& [code, keys] : keysByCode) {
+            if (keys.size() < 2) continue;
+            std::string names;
+            for (const std::string_view key : keys) {
+                if (!names.empty()) names += ", ";
+                names += key;
+            }
+            report.Warning(-1, 0, std::to_string(keys.size()) + " exchanges share the Code '" + std::string(code) +
+                                      "' (" + names + "); symbol texts with it reach only exchange " +
+                                      std::string(keys.back()));
+        }
     }
     return true;
 }

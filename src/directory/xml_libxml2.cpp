@@ -85,6 +85,48 @@ private:
     iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
 };
 
+// libxml2 reports some errors, those of character conversion and input among them, through its
+// global handlers instead of the parser context, and those print on standard error unless told
+// otherwise. While the reader works, both handlers point here: the first message is kept for the
+// load's error and nothing is printed; the host's own handlers (or the defaults) come back after.
+class QuietErrors {
+public:
+    QuietErrors()
+        : generic_(xmlGenericError), genericContext_(xmlGenericErrorContext),
+          structured_(xmlStructuredError), structuredContext_(xmlStructuredErrorContext) {
+        xmlSetGenericErrorFunc(nullptr, IgnoreMessage);
+        // Generic, so that it converts to the handler type of every libxml2 version (the error
+        // became const in 2.12).
+        xmlSetStructuredErrorFunc(this, [](void* self, auto error) {
+            if (error != nullptr && error->message != nullptr) static_cast<QuietErrors*>(self)->Keep(error->message);
+        });
+    }
+    ~QuietErrors() {
+        xmlSetGenericErrorFunc(genericContext_, generic_);
+        xmlSetStructuredErrorFunc(structuredContext_, structured_);
+    }
+    QuietErrors(const QuietErrors&) = delete;
+    QuietErrors& operator=(const QuietErrors&) = delete;
+
+    // The first message reported, without its line break; empty when there was none.
+    [[nodiscard]] const std::string& First() const noexcept { return first_; }
+
+private:
+    static void IgnoreMessage(void*, const char*, ...) {}
+
+    void Keep(const char* message) {
+        if (!first_.empty()) return;
+        first_ = message;
+        while (!first_.empty() && (first_.back() == '\n' || first_.back() == ' ')) first_.pop_back();
+    }
+
+    xmlGenericErrorFunc generic_;
+    void* genericContext_;
+    xmlStructuredErrorFunc structured_;
+    void* structuredContext_;
+    std::string first_;
+};
+
 class LibxmlElement final : public XmlElement {
 public:
     LibxmlElement(xmlNode* node, const CharsetConverter& converter)
@@ -118,6 +160,7 @@ public:
 private:
     bool Select(const char* xpath, std::vector<std::unique_ptr<XmlElement>>& nodes, bool first) {
         nodes.clear();
+        const QuietErrors quiet;
         const XmlPtr<xmlXPathContext> context(xmlXPathNewContext(doc_.get()));
         if (!context) return false;
         const XmlPtr<xmlXPathObject> result(
@@ -154,6 +197,7 @@ std::unique_ptr<XmlDocument> ParseDocument(const std::string& bytes, XmlLoadErro
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return fail("is too large", 0);
 
     xmlInitParser();
+    const QuietErrors quiet;
     const XmlPtr<xmlParserCtxt> ctxt(
         xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size())));
     if (!ctxt) return fail("cannot be parsed (out of memory)", 0);
@@ -170,7 +214,12 @@ std::unique_ptr<XmlDocument> ParseDocument(const std::string& bytes, XmlLoadErro
         const xmlError* last = xmlCtxtGetLastError(ctxt.get());
         std::string message = "is not well-formed XML";
         int line = 0;
-        if (last != nullptr && last->message != nullptr) {
+        if (!quiet.First().empty()) {
+            // An error outside the parser (a character conversion) comes first; what the parser
+            // says after it is only its consequence.
+            message += ": " + quiet.First();
+            if (last != nullptr) line = last->line;
+        } else if (last != nullptr && last->message != nullptr) {
             message += ": ";
             message += last->message;
             while (!message.empty() && (message.back() == '\n' || message.back() == ' '))

@@ -10,8 +10,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/data_file.h"
@@ -245,6 +247,28 @@ std::string QuoteIfPadded(std::string_view member) {
     return text;
 }
 
+// A leaf group code under several subgroups of one group: the group symbol query, which is
+// given only the group and the leaf code, answers from the last of them in code order, and the
+// members of the others can never be listed.
+void ReportSharedLeafCodes(const GroupTree& groups, const FileReport& report) {
+    for (const auto& [groupKey, group] : groups) {
+        std::map<std::string_view, std::vector<std::string_view>> subgroupsByLeaf;
+        for (const auto& [subKey, subgroup] : group->Children)
+            for (const auto& [leafKey, leaf] : subgroup->Children) subgroupsByLeaf[leafKey].push_back(subKey);
+        for (const auto& [leafKey, subKeys] : subgroupsByLeaf) {
+            if (subKeys.size() < 2) continue;
+            std::string names;
+            for (const std::string_view subKey : subKeys) {
+                if (!names.empty()) names += ", ";
+                names += subKey;
+            }
+            report.Warning(-1, 0, "leaf group " + std::string(leafKey) + " of group " + groupKey + " is under " +
+                                      std::to_string(subKeys.size()) + " subgroups (" + names +
+                                      "); its symbols are always those of " + std::string(subKeys.back()));
+        }
+    }
+}
+
 }  // namespace
 
 GroupMember SplitGroupMember(std::string_view member) {
@@ -275,6 +299,7 @@ bool LoadGroupTable(DataRoot& dataDirectory, DiagnosticSink* diagnostics, GroupT
     try {
         GroupTableParser parser(out, report, data, size);
         if (!parser.Parse()) return false;
+        if (report.Active()) ReportSharedLeafCodes(out, report);
     } catch (const std::bad_alloc&) {
         return report.Error(-1, 0, "out of memory");
     }

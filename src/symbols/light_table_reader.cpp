@@ -58,6 +58,8 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
     out.HeaderValue[0] = ReadWord(file, 0);
     out.HeaderValue[1] = ReadWord(file, 0);
     out.RecordCount = ReadWord(file, 0);
+    if (file.Length() < kHeaderSize)
+        report.Warning(file.Length(), 0, "the file ends inside the 16-byte header; the missing header fields read as 0");
 
     const std::string exchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
     const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));

@@ -1,12 +1,10 @@
-// Building the search index from the symbol tables, and the two tests a search runs on each
+// Building the search index from the symbol tables, and the exact-symbol test of each
 // exchange's record.
 #include "symbols/search_index.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <functional>
-#include <iterator>
 #include <new>
 #include <stdexcept>
 
@@ -14,328 +12,97 @@
 #include "symbols/symbol_resolver.h"
 #include "symbols/symbol_table.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace tessary {
 
-// ---- TextPieceTable ----
+// ---- SymbolIndexRecord ----
 
-std::uint32_t TextPieceTable::Intern(std::string_view piece) {
-    if (2 * (pieces_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 64 : 2 * slots_.size());
-    const std::size_t hash = std::hash<std::string_view>{}(piece);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0) {
-            const auto id = static_cast<std::uint32_t>(pieces_.size());
-            pieces_.push_back(piece);
-            hashes_.push_back(hash);
-            slots_[slot] = id + 1;
-            return id;
-        }
-        if (hashes_[held - 1] == hash && pieces_[held - 1] == piece) return held - 1;
-    }
-}
-
-std::uint32_t TextPieceTable::Find(std::string_view text) const noexcept {
-    if (slots_.empty()) return kNone;
-    const std::size_t hash = std::hash<std::string_view>{}(text);
-    const std::size_t mask = slots_.size() - 1;
-    // The table is never more than half full, so the probe meets an empty slot.
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0) return kNone;
-        if (hashes_[held - 1] == hash && pieces_[held - 1] == text) return held - 1;
-    }
-}
-
-void TextPieceTable::Rehash(std::size_t slotCount) {
-    std::vector<std::uint32_t> slots(slotCount, 0);
-    const std::size_t mask = slotCount - 1;
-    for (std::size_t id = 0; id < pieces_.size(); ++id) {
-        std::size_t slot = hashes_[id] & mask;
-        while (slots[slot] != 0) slot = (slot + 1) & mask;
-        slots[slot] = static_cast<std::uint32_t>(id + 1);
-    }
-    slots_.swap(slots);
-}
-
-void TextPieceTable::clear() noexcept {
-    pieces_.clear();
-    hashes_.clear();
-    slots_.clear();
-}
-
-// ---- SymbolIndexRecord: building ----
-
-void SymbolIndexRecord::AddSymbol(std::string_view symbol, std::string_view code, std::string_view name,
-                                  const std::string_view (&searchTexts)[4], std::string_view searchKey1,
-                                  std::string_view searchKey2, const SymbolEntry* resolved) {
+void SymbolIndexRecord::AddSymbol(std::string_view symbol) {
     if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
     symbolStart_.push_back(codeList_.size());
     codeList_.append(symbol);
     codeList_.push_back(kIndexSeparator);
-
-    const std::size_t textBegin = textBuffer_.size();
-    textBuffer_.append(code);
-    textBuffer_.push_back(kIndexSeparator);
-    textBuffer_.append(name);
-    for (const std::string_view searchText : searchTexts) {
-        textBuffer_.push_back(kIndexSeparator);
-        textBuffer_.append(searchText);
-    }
-    longestText_ = std::max(longestText_, textBuffer_.size() - textBegin);
-    textBuffer_.push_back('\0');
-    textStart_.push_back(textBuffer_.size());
-
-    keyBuffer_.push_back(kIndexSeparator);
-    keyBuffer_.append(searchKey1);
-    keyBuffer_.push_back(kIndexSeparator);
-    keyBuffer_.append(searchKey2);
-    keyBuffer_.push_back(kIndexSeparator);
-    keyStart_.push_back(keyBuffer_.size());
-
-    resolved_.push_back(resolved);
 }
-
-namespace {
-
-// Calls `visit` with every piece of `s` between two neighbouring separators (where `s` starts
-// and ends with one), and whether the separator before the piece is certainly a character
-// boundary: the first byte of `s`, or one after a byte below 0x80, which no code page uses as a
-// lead byte.
-template <class Visit>
-void ForEachFramedPiece(std::string_view s, Visit&& visit) {
-    std::size_t begin = 1;
-    while (begin < s.size()) {
-        const std::size_t end = s.find(kIndexSeparator, begin);
-        const bool certain = begin == 1 || static_cast<unsigned char>(s[begin - 2]) < 0x80;
-        visit(s.substr(begin, end - begin), certain);
-        begin = end + 1;
-    }
-}
-
-}  // namespace
 
 void SymbolIndexRecord::Finish() {
     if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
     symbolStart_.push_back(codeList_.size());
 
-    // Only now are the buffers final, so only now may the piece tables point into them.
+    // Only now is the code list final, so only now may the piece table point into it.
     codePieces_.clear();
     codePieceCertain_.clear();
-    ForEachFramedPiece(codeList_, [&](std::string_view piece, bool certain) {
-        const std::uint32_t id = codePieces_.Intern(piece);
+    const std::string_view s(codeList_);
+    for (std::size_t begin = 1; begin < s.size();) {
+        const std::size_t end = s.find(kIndexSeparator, begin);
+        const bool certain = begin == 1 || static_cast<unsigned char>(s[begin - 2]) < 0x80;
+        const std::uint32_t id = codePieces_.Intern(s.substr(begin, end - begin));
         if (id == codePieceCertain_.size()) codePieceCertain_.push_back(false);
         if (certain) codePieceCertain_[id] = true;
-    });
-
-    keyPieces_.clear();
-    keyTextDoubtful_.assign(SymbolCount(), false);
-    std::vector<std::uint32_t> pieceOf, symbolOf;
-    std::vector<std::uint32_t> ofThisSymbol;
-    for (std::size_t i = 0; i < SymbolCount(); ++i) {
-        ofThisSymbol.clear();
-        ForEachFramedPiece(KeyText(i), [&](std::string_view piece, bool certain) {
-            if (!certain) keyTextDoubtful_[i] = true;
-            const std::uint32_t id = keyPieces_.Intern(piece);
-            if (std::find(ofThisSymbol.begin(), ofThisSymbol.end(), id) != ofThisSymbol.end()) return;
-            ofThisSymbol.push_back(id);
-            pieceOf.push_back(id);
-            symbolOf.push_back(static_cast<std::uint32_t>(i));
-        });
+        begin = end + 1;
     }
-    // Counting sort by piece; symbols arrive in ascending order, so each piece's list is sorted.
-    keyPostingStart_.assign(keyPieces_.size() + 1, 0);
-    for (const std::uint32_t id : pieceOf) ++keyPostingStart_[id + 1];
-    for (std::size_t p = 0; p < keyPieces_.size(); ++p) keyPostingStart_[p + 1] += keyPostingStart_[p];
-    keyPostings_.assign(pieceOf.size(), 0);
-    std::vector<std::uint32_t> next(keyPostingStart_.begin(), keyPostingStart_.end() - 1);
-    for (std::size_t k = 0; k < pieceOf.size(); ++k) keyPostings_[next[pieceOf[k]]++] = symbolOf[k];
 }
 
 std::string_view SymbolIndexRecord::SymbolText(std::size_t i) const noexcept {
     return std::string_view(codeList_).substr(symbolStart_[i], symbolStart_[i + 1] - 1 - symbolStart_[i]);
 }
 
-std::string_view SymbolIndexRecord::SearchText(std::size_t i) const noexcept {
-    return std::string_view(textBuffer_).substr(textStart_[i], textStart_[i + 1] - 1 - textStart_[i]);
-}
-
-std::string_view SymbolIndexRecord::KeyText(std::size_t i) const noexcept {
-    return std::string_view(keyBuffer_).substr(keyStart_[i], keyStart_[i + 1] - keyStart_[i]);
-}
-
-// ---- SymbolIndexRecord: the tests of a search ----
-
-namespace {
-
-bool HoldsSeparator(std::string_view s) noexcept { return s.find(kIndexSeparator) != std::string_view::npos; }
-
-std::string Framed(std::string_view upper) {
+bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
+    if (upper.find(kIndexSeparator) == std::string_view::npos) {
+        const std::uint32_t piece = codePieces_.Find(upper);
+        if (piece == TextPieceTable::kNone) return false;
+        if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
+    }
     std::string framed;
     framed.reserve(upper.size() + 2);
     framed.push_back(kIndexSeparator);
     framed.append(upper);
     framed.push_back(kIndexSeparator);
-    return framed;
-}
-
-// First occurrence of `needle` (not empty) in [from, end) of `haystack`, or npos.
-//
-// The search runs over a whole exchange's texts on every keystroke, so it looks at 16
-// candidate positions at a time where SSE2 is there (every x86-64 processor): a position is a
-// candidate when both the needle's first and its last byte match, which rules out nearly all of
-// them at once; only candidates are compared in full. Elsewhere, memchr finds the first byte.
-std::size_t FindBytes(std::string_view haystack, std::size_t from, std::string_view needle) noexcept {
-    const std::size_t m = needle.size();
-    const std::size_t n = haystack.size();
-    if (from > n || n - from < m) return std::string_view::npos;
-    const char* const s = haystack.data();
-    const char head = needle[0];
-    if (m == 1) {
-        const void* hit = std::memchr(s + from, head, n - from);
-        return hit == nullptr ? std::string_view::npos : static_cast<std::size_t>(static_cast<const char*>(hit) - s);
-    }
-    std::size_t i = from;
-#if defined(__SSE2__)
-    const __m128i first = _mm_set1_epi8(head);
-    const __m128i last = _mm_set1_epi8(needle[m - 1]);
-    // A block tests the starts i .. i + 15, which read up to byte i + 15 + m - 1.
-    for (; m + 15 <= n - i; i += 16) {
-        const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(first, starts), _mm_cmpeq_epi8(last, ends))));
-        while (mask != 0) {
-            const auto bit = static_cast<std::size_t>(std::countr_zero(mask));
-            if (std::memcmp(s + i + bit + 1, needle.data() + 1, m - 2) == 0) return i + bit;
-            mask &= mask - 1;
-        }
-    }
-#endif
-    while (m <= n - i) {
-        const void* hit = std::memchr(s + i, head, n - i - m + 1);
-        if (hit == nullptr) return std::string_view::npos;
-        i = static_cast<std::size_t>(static_cast<const char*>(hit) - s);
-        if (std::memcmp(s + i + 1, needle.data() + 1, m - 1) == 0) return i;
-        ++i;
-    }
-    return std::string_view::npos;
-}
-
-}  // namespace
-
-bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
-    if (!HoldsSeparator(upper)) {
-        const std::uint32_t piece = codePieces_.Find(upper);
-        if (piece == TextPieceTable::kNone) return false;
-        if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
-    }
-    return text::Find(codeList_, Framed(upper)) >= 0;
-}
-
-std::size_t SymbolIndexRecord::SymbolAtOffset(std::size_t offset, std::size_t from) const noexcept {
-    // Occurrences come in ascending order and often close together: gallop forward from the
-    // symbol of the last one (which starts at or before `offset`), then bisect.
-    // textStart_[j] <= offset for every j < lo; the answer is the last such j.
-    const std::size_t count = SymbolCount();
-    std::size_t lo = from + 1, hi = from + 1, step = 1;
-    while (hi <= count && textStart_[hi] <= offset) {
-        lo = hi + 1;
-        hi += step;
-        step *= 2;
-    }
-    hi = std::min(hi, count);  // textStart_[count] is the buffer's end, beyond every offset
-    const auto begin = textStart_.begin();
-    const auto it = std::upper_bound(begin + static_cast<std::ptrdiff_t>(lo), begin + static_cast<std::ptrdiff_t>(hi) + 1, offset);
-    return static_cast<std::size_t>(it - begin) - 1;
-}
-
-void SymbolIndexRecord::ScanTexts(std::string_view upper, std::vector<std::uint32_t>& hits) const {
-    const std::size_t count = SymbolCount();
-    if (upper.empty()) {
-        // The empty text is found at the start of every search text.
-        for (std::size_t i = 0; i < count; ++i) hits.push_back(static_cast<std::uint32_t>(i));
-        return;
-    }
-    if (upper.size() > longestText_) return;
-    const bool singleByte = text::IsSingleByte();
-    const std::string_view buffer(textBuffer_);
-    std::size_t from = 0;     // where the search goes on
-    std::size_t symbol = 0;   // no symbol before this one can hold an occurrence at `from` or later
-    while (from < buffer.size()) {
-        const std::size_t at = FindBytes(buffer, from, upper);
-        if (at == std::string_view::npos) break;
-        symbol = SymbolAtOffset(at, symbol);
-        // In a double-byte code page a match must start on a character of the symbol's own
-        // text, never on a trail byte; a rejected candidate lets the search go on after it.
-        if (!singleByte && !text::IsCharBoundary(SearchText(symbol), at - textStart_[symbol])) {
-            from = at + 1;
-            continue;
-        }
-        hits.push_back(static_cast<std::uint32_t>(symbol));
-        // A symbol is a hit once: go on with the next symbol's text.
-        from = textStart_[symbol + 1];
-        ++symbol;
-    }
-}
-
-void SymbolIndexRecord::Scan(std::string_view upper, bool matchSearchKeys, std::vector<std::uint32_t>& hits) const {
-    const std::size_t first = hits.size();
-    ScanTexts(upper, hits);
-    if (!matchSearchKeys || upper.empty()) return;  // with an empty text every symbol is a hit already
-
-    // The symbols that the key test makes hits, ascending, then merged into the text hits.
-    std::vector<std::uint32_t> keyHits;
-    if (!HoldsSeparator(upper)) {
-        const std::uint32_t piece = keyPieces_.Find(upper);
-        if (piece == TextPieceTable::kNone) return;
-        const bool singleByte = text::IsSingleByte();
-        const std::string framed = singleByte ? std::string() : Framed(upper);
-        for (std::uint32_t k = keyPostingStart_[piece]; k < keyPostingStart_[piece + 1]; ++k) {
-            const std::uint32_t symbol = keyPostings_[k];
-            if (singleByte || !keyTextDoubtful_[symbol] || text::Find(KeyText(symbol), framed) >= 0)
-                keyHits.push_back(symbol);
-        }
-    } else {
-        const std::string framed = Framed(upper);
-        for (std::size_t i = 0; i < SymbolCount(); ++i)
-            if (text::Find(KeyText(i), framed) >= 0) keyHits.push_back(static_cast<std::uint32_t>(i));
-    }
-    if (keyHits.empty()) return;
-    std::vector<std::uint32_t> merged;
-    merged.reserve(hits.size() - first + keyHits.size());
-    std::set_union(hits.begin() + static_cast<std::ptrdiff_t>(first), hits.end(), keyHits.begin(), keyHits.end(),
-                   std::back_inserter(merged));
-    hits.resize(first);
-    hits.insert(hits.end(), merged.begin(), merged.end());
+    return text::Find(codeList_, framed) >= 0;
 }
 
 // ---- building the index ----
 
 bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const SymbolResolver& resolver, SearchIndex& out) {
     try {
+        out.clear();
+        std::size_t symbolCount = 0;
+        for (const auto& [key, table] : tables)
+            if (table != nullptr) symbolCount += table->Symbols.size();
+        out.Keystrokes.Reserve(symbolCount, symbolCount * 80);
+        std::string searchText, keyText;
+        std::uint32_t ordinal = 0;
         for (const auto& [key, table] : tables) {
             if (table == nullptr) continue;
-            // A record built before under this key is replaced as a whole.
-            out.erase(key);
-            SymbolIndexRecord* record = FindOrCreateRecord(out, key);
+            SymbolIndexRecord* record = FindOrCreateRecord(out.Records, key);
             if (record == nullptr) return false;
+            record->Ordinal = ordinal;
             const SymbolMap& symbols = table->Symbols;
             std::size_t i = 0;
             for (const auto& entry : symbols) {
-                const std::string_view searchTexts[4] = {
-                    entry->Field(SymbolField::SearchText1), entry->Field(SymbolField::SearchText2),
-                    entry->Field(SymbolField::SearchText3), entry->Field(SymbolField::SearchText4)};
-                record->AddSymbol(entry->Symbol, symbols.CodeAt(i++), entry->Name(), searchTexts,
-                                  entry->Field(SymbolField::SearchKey1), entry->Field(SymbolField::SearchKey2),
-                                  resolver.Resolve(entry->Symbol));
+                record->AddSymbol(entry->Symbol);
+                searchText.assign(symbols.CodeAt(i++));
+                searchText += kIndexSeparator;
+                searchText += entry->Name();
+                for (const SymbolField field :
+                     {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
+                    searchText += kIndexSeparator;
+                    searchText += entry->Field(field);
+                }
+                keyText.assign(1, kIndexSeparator);
+                keyText += entry->Field(SymbolField::SearchKey1);
+                keyText += kIndexSeparator;
+                keyText += entry->Field(SymbolField::SearchKey2);
+                keyText += kIndexSeparator;
+                KeystrokeIndex::Record result;
+                if (const SymbolEntry* resolved = resolver.Resolve(entry->Symbol))
+                    result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type), resolved->Symbol,
+                              resolved->Name()};
+                out.Keystrokes.Add(ordinal, searchText, keyText, result);
             }
             record->Finish();
+            ++ordinal;
         }
+        out.Keystrokes.Finish();
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {

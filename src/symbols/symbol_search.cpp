@@ -1,119 +1,84 @@
-// The symbol search behind TSYFindSymbol and TSYFindSymbol2: the exact-symbol shortcut, the scan
-// of the search index, and the ranked result array.
+// The symbol search behind TSYFindSymbol, TSYFindSymbol2 and TSYFindSymbolTop: the exact-symbol
+// shortcut, the hits from the keystroke index, and the ranked result array.
 #include "symbols/symbol_search.h"
 
 #include <algorithm>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "common/result_array.h"
 #include "common/text.h"
-#include "symbols/symbol_resolver.h"
 #include "symbols/symbol_info.h"
+#include "symbols/symbol_resolver.h"
 
 namespace tessary {
 namespace {
 
-// Hosts know the order: ascending rank, that is the position of the first occurrence of the
-// caller's text in the key (code part of Symbol followed by Name), or the key's length when it
-// holds none; equal ranks in _stricmp order of the keys. Rank and key depend on the hit only, so
-// each is made once per hit here, not at every comparison.
-struct RankedHit {
-    std::uint32_t Rank;
-    std::uint32_t Hit;          // position in the hit list: equal hits keep it, so the order is stable
-    std::uint64_t Prefix;       // the first 8 bytes of the folded key, big-endian, zero-padded
-    std::size_t KeyOffset;      // the folded key in the arena
-    std::uint32_t KeyLength;
+struct ReleaseArray {
+    void operator()(SymbolInfo* block) const noexcept { FreeResultArray(block); }
 };
+using OwnedArray = std::unique_ptr<SymbolInfo, ReleaseArray>;
 
-// The result order over ranked hits: rank, then the folded keys (a byte comparison of folded
-// keys is _stricmp's), then the hit's position, which makes the sort stable.
-struct CompareSearchResults {
-    std::string_view Keys;  // the arena of folded keys
-
-    bool operator()(const RankedHit& a, const RankedHit& b) const noexcept {
-        if (a.Rank != b.Rank) return a.Rank < b.Rank;
-        if (a.Prefix != b.Prefix) return a.Prefix < b.Prefix;
-        // char_traits<char>::compare compares bytes as unsigned, as _stricmp does.
-        const int c = Keys.substr(a.KeyOffset, a.KeyLength).compare(Keys.substr(b.KeyOffset, b.KeyLength));
-        if (c != 0) return c < 0;
-        return a.Hit < b.Hit;
-    }
-};
-
-// The comparison key of a record filled from `entry`: the part of its Symbol field before the
-// last '.' when that '.' is not first (all of Symbol otherwise), followed by its Name field. The
-// fields are cut as FillSymbolInfo cuts them, so the key is the one the record holds.
-void AppendKey(std::string& out, const SymbolEntry& entry) {
-    const std::string_view symbol = text::CutToFit(entry.Symbol, sizeof(SymbolInfo::Symbol) - 1);
-    const std::ptrdiff_t dot = text::ReverseFind(symbol, '.');
-    out.append(dot > 0 ? symbol.substr(0, static_cast<std::size_t>(dot)) : symbol);
-    out.append(text::CutToFit(entry.Name(), sizeof(SymbolInfo::Name) - 1));
+OwnedArray AllocateRecords(std::size_t count) {
+    return OwnedArray(static_cast<SymbolInfo*>(AllocateResultArray(count, sizeof(SymbolInfo))));
 }
 
-// Folding A-Z to a-z makes a plain unsigned byte comparison of two keys equal to _stricmp's.
-void FoldCase(char* p, std::size_t n) noexcept {
-    for (std::size_t i = 0; i < n; ++i)
-        if (static_cast<unsigned char>(p[i] - 'A') < 26u) p[i] = static_cast<char>(p[i] + ('a' - 'A'));
-}
-
-std::uint64_t BigEndianPrefix(const char* p, std::size_t n) noexcept {
-    std::uint64_t prefix = 0;
-    for (std::size_t i = 0; i < 8; ++i)
-        prefix = (prefix << 8) | (i < n ? static_cast<unsigned char>(p[i]) : 0u);
-    return prefix;
-}
-
-// Ranks `hits` by the caller's `text` and hands them out in that order. The ranking text is the
-// search's own, so searches on several threads never share it.
-bool HandOutResults(const std::vector<const SymbolEntry*>& hits, const char* text, SymbolInfo** results,
-                    std::int32_t* count) {
-    const std::string_view rankText(text);
-
-    std::string arena;  // keys are made in place here; a key holds no NUL (fields end at theirs)
-    arena.reserve(hits.size() * 32);
-    std::vector<RankedHit> ranked(hits.size());
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        const std::size_t offset = arena.size();
-        AppendKey(arena, *hits[i]);
-        const std::string_view key = std::string_view(arena).substr(offset);
-        const std::ptrdiff_t at = text::Find(key, rankText);
-        RankedHit& r = ranked[i];
-        r.Rank = static_cast<std::uint32_t>(at >= 0 ? static_cast<std::size_t>(at) : key.size());
-        r.Hit = static_cast<std::uint32_t>(i);
-        FoldCase(arena.data() + offset, key.size());
-        r.Prefix = BigEndianPrefix(arena.data() + offset, key.size());
-        r.KeyOffset = offset;
-        r.KeyLength = static_cast<std::uint32_t>(key.size());
-    }
-    std::sort(ranked.begin(), ranked.end(), CompareSearchResults{arena});
-    return HandOutResultArray(
-        ranked.size(), [&](SymbolInfo& record, std::size_t j) { FillSymbolInfo(record, *hits[ranked[j].Hit]); },
-        results, count);
-}
-
-// Appends the entries of the symbols of `record` that the scan makes hits (each resolved when
-// the index was built); false when one of them does not resolve, which fails the whole search.
-bool GatherHits(const SymbolIndexRecord& record, std::string_view upper, bool matchSearchKeys,
-                std::vector<std::uint32_t>& scratch, std::vector<const SymbolEntry*>& hits) {
-    scratch.clear();
-    record.Scan(upper, matchSearchKeys, scratch);
-    hits.reserve(hits.size() + scratch.size());
-    for (const std::uint32_t symbol : scratch) {
-        const SymbolEntry* entry = record.Resolved(symbol);
-        if (entry == nullptr) return false;
-        hits.push_back(entry);
-    }
+bool HandOut(OwnedArray records, std::size_t count, SymbolInfo** results, std::int32_t* countOut) {
+    *results = records.release();
+    if (countOut != nullptr) *countOut = static_cast<std::int32_t>(count);
     return true;
 }
 
-// The answer for a text that is a whole Symbol text: the one entry the text itself names, or
-// failure when it names none.
-bool ExactAnswer(const SymbolResolver& resolver, std::string_view upper, std::vector<const SymbolEntry*>& hits) {
+// The exchange the search is limited to: every one for a null key, else the one under the key
+// (false when there is none).
+bool SelectExchange(const SearchIndex& index, const char* exchangeKey, const SymbolIndexRecord*& record,
+                    std::uint32_t& exchange) {
+    record = nullptr;
+    exchange = KeystrokeIndex::kEveryExchange;
+    if (exchangeKey == nullptr) return true;
+    record = FindRecord(index.Records, exchangeKey);
+    if (record == nullptr) return false;
+    exchange = record->Ordinal;
+    return true;
+}
+
+// Whether the upper-cased text is a whole Symbol text of the searched exchanges. Which exchange
+// holds it does not matter: the answer is the entry the text itself names.
+bool IsExactSymbol(const SearchIndex& index, const SymbolIndexRecord* record, std::string_view upper) {
+    if (record != nullptr) return record->HoldsFramed(upper);
+    return std::any_of(index.Records.begin(), index.Records.end(), [&](const auto& item) {
+        return item.second != nullptr && item.second->HoldsFramed(upper);
+    });
+}
+
+// The one-record answer for a whole Symbol text, or false when the text names no entry.
+bool HandOutExact(const SymbolResolver& resolver, std::string_view upper, SymbolInfo** results, std::int32_t* count) {
     const SymbolEntry* entry = resolver.Resolve(upper);
     if (entry == nullptr) return false;
-    hits.push_back(entry);
-    return true;
+    OwnedArray records = AllocateRecords(1);
+    if (records == nullptr) return false;
+    FillSymbolInfo(*records, *entry);
+    return HandOut(std::move(records), 1, results, count);
+}
+
+bool Search(const SearchIndex& index, const SymbolResolver& resolver, const char* text, const char* exchangeKey,
+            bool everyExchange, SymbolInfo** results, std::int32_t* count, bool matchSearchKeys) {
+    if (text == nullptr || results == nullptr || (!everyExchange && exchangeKey == nullptr)) return false;
+    const SymbolIndexRecord* record = nullptr;
+    std::uint32_t exchange = 0;
+    if (!SelectExchange(index, everyExchange ? nullptr : exchangeKey, record, exchange)) return false;
+    const std::string upper = text::ToUpper(text);
+    if (IsExactSymbol(index, record, upper)) return HandOutExact(resolver, upper, results, count);
+
+    std::vector<std::uint32_t> hits;
+    index.Keystrokes.CollectHits(upper, matchSearchKeys, exchange, hits);
+    OwnedArray records = AllocateRecords(hits.size());
+    if (records == nullptr) return false;
+    // Ranked by the caller's text as passed; every search has its own, so searches on several
+    // threads share nothing.
+    if (!index.Keystrokes.FillRanked(hits, text, records.get())) return false;
+    return HandOut(std::move(records), hits.size(), results, count);
 }
 
 }  // namespace
@@ -122,42 +87,40 @@ bool ExactAnswer(const SymbolResolver& resolver, std::string_view upper, std::ve
 // has made a mistake that an empty result would hide.
 bool FindSymbols(const SearchIndex& index, const SymbolResolver& resolver, const char* text, SymbolInfo** results,
                  std::int32_t* count, bool matchSearchKeys) {
-    if (text == nullptr || results == nullptr) return false;
-    const std::string upper = text::ToUpper(text);
-    std::vector<const SymbolEntry*> hits;
-
-    // A whole Symbol text of any exchange answers with that one symbol, whatever else holds it.
-    // Which exchange passes first does not matter: the answer is the entry the text itself names.
-    const bool exact = std::any_of(index.begin(), index.end(), [&](const auto& item) {
-        return item.second != nullptr && item.second->HoldsFramed(upper);
-    });
-    if (exact) {
-        if (!ExactAnswer(resolver, upper, hits)) return false;
-    } else {
-        std::vector<std::uint32_t> scratch;
-        for (const auto& [key, record] : index) {
-            if (record == nullptr || record->SymbolCount() == 0) continue;
-            if (!GatherHits(*record, upper, matchSearchKeys, scratch, hits)) return false;
-        }
-    }
-    return HandOutResults(hits, text, results, count);
+    return Search(index, resolver, text, nullptr, true, results, count, matchSearchKeys);
 }
 
 // As FindSymbols, over the record of one exchange key; a null `exchangeKey` is refused as well.
 bool FindSymbolsInExchange(const SearchIndex& index, const SymbolResolver& resolver, const char* text,
                            const char* exchangeKey, SymbolInfo** results, std::int32_t* count, bool matchSearchKeys) {
-    if (text == nullptr || exchangeKey == nullptr || results == nullptr) return false;
-    const SymbolIndexRecord* record = FindRecord(index, exchangeKey);
-    if (record == nullptr) return false;
+    return Search(index, resolver, text, exchangeKey, false, results, count, matchSearchKeys);
+}
+
+bool FindSymbolsTop(const SearchIndex& index, const SymbolResolver& resolver, const char* text,
+                    const char* exchangeKey, bool matchSearchKeys, std::int32_t limit, SymbolInfo** results,
+                    std::int32_t* count, std::int32_t* total) {
+    if (text == nullptr || results == nullptr || limit <= 0) return false;
+    const SymbolIndexRecord* record = nullptr;
+    std::uint32_t exchange = 0;
+    if (!SelectExchange(index, exchangeKey, record, exchange)) return false;
     const std::string upper = text::ToUpper(text);
-    std::vector<const SymbolEntry*> hits;
-    if (record->HoldsFramed(upper)) {
-        if (!ExactAnswer(resolver, upper, hits)) return false;
-    } else {
-        std::vector<std::uint32_t> scratch;
-        if (!GatherHits(*record, upper, matchSearchKeys, scratch, hits)) return false;
+    if (IsExactSymbol(index, record, upper)) {
+        if (!HandOutExact(resolver, upper, results, count)) return false;
+        if (total != nullptr) *total = 1;
+        return true;
     }
-    return HandOutResults(hits, text, results, count);
+
+    std::vector<std::uint32_t> top;
+    bool failed = false;
+    const std::uint32_t hits = index.Keystrokes.Top(upper, text, matchSearchKeys, exchange,
+                                                    static_cast<std::uint32_t>(limit), top, failed);
+    if (failed) return false;
+    OwnedArray records = AllocateRecords(top.size());
+    if (records == nullptr) return false;
+    for (std::size_t i = 0; i < top.size(); ++i) index.Keystrokes.Fill(records.get()[i], top[i]);
+    HandOut(std::move(records), top.size(), results, count);
+    if (total != nullptr) *total = static_cast<std::int32_t>(hits);
+    return true;
 }
 
 }  // namespace tessary

@@ -1,4 +1,4 @@
-// The symbol search behind TSYFindSymbol and TSYFindSymbol2.
+// The symbol search behind TSYFindSymbol, TSYFindSymbol2 and TSYFindSymbolTop.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +21,15 @@ namespace tessary {
 [[nodiscard]] bool FindSymbolsInExchange(const SearchIndex& index, const SymbolResolver& resolver,
                                          const char* text, const char* exchangeKey, SymbolInfo** results,
                                          std::int32_t* count, bool matchSearchKeys);
+
+// The first `limit` records that FindSymbols (for a null `exchangeKey`) or FindSymbolsInExchange
+// would hand out, in the same order, and in `total` (when not null) how many they would hand
+// out. Its cost does not grow with that number where the index can count the hits without
+// visiting them (texts of one or two bytes). False, with nothing written, for a null `text` or
+// `results`, a `limit` below 1, an `exchangeKey` that names no exchange, when any hit (not only
+// one of the first) does not resolve, or when the array cannot be had.
+[[nodiscard]] bool FindSymbolsTop(const SearchIndex& index, const SymbolResolver& resolver, const char* text,
+                                  const char* exchangeKey, bool matchSearchKeys, std::int32_t limit,
+                                  SymbolInfo** results, std::int32_t* count, std::int32_t* total);
 
 }  // namespace tessary

@@ -18,7 +18,7 @@ foreach(line IN LISTS lines)
   list(APPEND names ${name})
 endforeach()
 list(SORT names)
-set(expected TSYFindSymbol TSYFindSymbol2 TSYFree TSYGetExch TSYGetGroupSymbol TSYGetSubGroup
+set(expected TSYFindSymbol TSYFindSymbol2 TSYFindSymbolTop TSYFree TSYGetExch TSYGetGroupSymbol TSYGetSubGroup
   TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit TSYLastError TSYReload TSYVersion)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exports are: ${names}\nexpected: ${expected}")

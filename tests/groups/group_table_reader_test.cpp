@@ -3,15 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "allocation_watch.h"
-#include "common/result_array.h"
-#include "groups/group_queries.h"
 #include "groups/group_table_reader.h"
 #include "support/test_support.h"
 
@@ -298,15 +292,12 @@ TEST_F(GroupTableLoad, WarnsAboutCodesTheQueriesCannotReach) {
 
 // ---- Damaged files ----
 
+// Damaged files fail with one error; that no damage crashes the reader, reads past the file or
+// asks for more memory than the file allows is the group table fuzz target's to show.
 class GroupTableDamage : public GroupTableLoad {
 protected:
-    // A damaged file must fail with one error, and without asking for more memory than a small
-    // multiple of the file.
     void ExpectRejected(const std::string& bytes) {
-        tessary::testing::WriteFileBytes(dir_ / "SymTbl/Group", bytes);
-        tessary::testing::ResetLargestAllocation();
-        EXPECT_EQ(LoadWritten(), 0);
-        EXPECT_LE(tessary::testing::LargestAllocation(), 4096 + 2 * bytes.size());
+        EXPECT_EQ(Load(bytes), 0);
         EXPECT_EQ(Count(Diagnostic::Severity::Error), 1u);
     }
 };
@@ -343,7 +334,7 @@ TEST_F(GroupTableDamage, LengthsThatDoNotAddUpFail) {
     }
 }
 
-TEST_F(GroupTableDamage, FileCutInsideAnyFieldFails) {
+TEST_F(GroupTableDamage, FileCutInsideAnyFieldOrWithBytesBehindFails) {
     // One group, so the only cut that leaves a whole file is the one right behind the magic.
     const std::string good = w::RenderGroupTable(SmallTable());
     EXPECT_EQ(Load(good.substr(0, 4)), 1);
@@ -351,91 +342,10 @@ TEST_F(GroupTableDamage, FileCutInsideAnyFieldFails) {
         SCOPED_TRACE(length);
         ExpectRejected(good.substr(0, length));
     }
-}
-
-TEST_F(GroupTableDamage, TrailingBytesFail) {
-    const std::string good = w::RenderGroupTable(SmallTable());
     for (const std::size_t extra : {1, 3, 4, 13}) {
         SCOPED_TRACE(extra);
         ExpectRejected(good + std::string(extra, '\0'));
     }
-}
-
-// Seeded random damage: every mutation of a valid file must load or fail cleanly, never crash,
-// read beyond the file (AddressSanitizer watches), loop or ask for a huge block.
-TEST_F(GroupTableDamage, RandomMutationsLoadOrFailCleanly) {
-    w::GroupTable table = SmallTable();
-    table.Groups.push_back(MakeGroup(2, {Sub("S1", {Leaf("L1", "600000.SH,X.HK", "n")}), Sub("S2")}));
-    table.Groups.push_back(MakeGroup(3));
-    const std::string good = w::RenderGroupTable(table);
-    const std::uint32_t interesting[] = {
-        0,  1,  4,          9,          10,         16,         17,
-        48, 49, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0xFFFFFFFC, static_cast<std::uint32_t>(good.size())};
-
-    std::mt19937 random(20261206);
-    auto below = [&random](std::size_t n) { return static_cast<std::size_t>(random() % n); };
-    const std::string path = dir_ / "SymTbl/Group";
-    int loaded = 0;
-    for (int round = 0; round < 10000; ++round) {
-        std::string bytes = good;
-        const std::size_t steps = 1 + below(3);
-        for (std::size_t step = 0; step < steps && !bytes.empty(); ++step) {
-            switch (below(5)) {
-                case 0:  // a few bytes changed
-                    for (std::size_t i = 1 + below(4); i > 0; --i)
-                        bytes[below(bytes.size())] = static_cast<char>(random());
-                    break;
-                case 1:  // a word, often a length, set to a telling value
-                    if (bytes.size() >= 4) {
-                        const std::uint32_t value = below(2) == 0 ? interesting[below(std::size(interesting))]
-                                                                  : static_cast<std::uint32_t>(random());
-                        w::PutU32(bytes, below(bytes.size() - 3), value);
-                    }
-                    break;
-                case 2:  // cut
-                    bytes.resize(below(bytes.size() + 1));
-                    break;
-                case 3: {  // a slice repeated
-                    const std::size_t from = below(bytes.size());
-                    const std::string slice = bytes.substr(from, 1 + below(40));
-                    bytes.insert(below(bytes.size() + 1), slice);
-                    break;
-                }
-                default:  // a slice removed
-                    bytes.erase(below(bytes.size()), 1 + below(40));
-                    break;
-            }
-        }
-        tessary::testing::WriteFileBytes(path, bytes);
-        GroupTree groups;
-        tessary::testing::ResetLargestAllocation();
-        const bool result = tessary::LoadGroupTable(dir_.path(), nullptr, groups);
-        ASSERT_LE(tessary::testing::LargestAllocation(), 4096 + 2 * bytes.size()) << "round " << round;
-        if (!result) continue;
-        ++loaded;
-        // What loads must hold together: every field terminated within its width, every list
-        // exactly as long as it says, and the queries able to walk it.
-        std::vector<tessary::GroupMember> members;
-        for (const auto& [key, group] : groups) {
-            SubGroupInfo* infos = nullptr;
-            std::int32_t count = -1;
-            ASSERT_TRUE(tessary::GetSubGroup(groups, group->Id, "", &infos, &count));
-            EXPECT_EQ(static_cast<std::size_t>(count), group->Children.size());
-            tessary::FreeResultArray(infos);
-            for (const auto& [subKey, sub] : group->Children) {
-                ASSERT_LT(std::strlen(sub->Code), sizeof sub->Code);
-                ASSERT_LT(std::strlen(sub->Name), sizeof sub->Name);
-                for (const auto& [leafKey, leaf] : sub->Children) {
-                    ASSERT_LT(std::strlen(leaf->Code), sizeof leaf->Code);
-                    ASSERT_LT(std::strlen(leaf->Name), sizeof leaf->Name);
-                    ASSERT_EQ(static_cast<std::size_t>(leaf->SymbolListLength), leaf->SymbolList.size());
-                    ASSERT_TRUE(tessary::FindGroupMembers(groups, group->Id, leafKey.c_str(), members));
-                }
-            }
-        }
-    }
-    // Some mutations (a changed name byte, a changed extra word) leave a valid file.
-    EXPECT_GT(loaded, 0);
 }
 
 }  // namespace

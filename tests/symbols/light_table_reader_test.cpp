@@ -115,16 +115,6 @@ TEST_F(LightTableReader, ShortFilesAreEmptyTablesKeepingThePresetsOfMissingBytes
     }
 }
 
-TEST_F(LightTableReader, TrailingPartialRecordIsNeverReadAsASymbol) {
-    const std::string bytes =
-        Rendered({MakeLightRecord("WHOLE"), MakeLightRecord("PARTIAL", "cut")});
-    for (const std::size_t cut : {std::size_t{1}, std::size_t{17}, std::size_t{200}, kLightRecordSize - 1}) {
-        ASSERT_TRUE(LoadBytes(bytes.substr(0, kLightHeaderSize + kLightRecordSize + cut))) << cut;
-        EXPECT_NE(Symbol("WHOLE"), nullptr);
-        EXPECT_EQ(table.Symbols.size(), 1u) << cut;
-    }
-}
-
 TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
     // A valid header and 200 MB of zero bytes (sparse): about 594,000 records of the blank code.
     constexpr std::size_t kFileSize = std::size_t{200} << 20;

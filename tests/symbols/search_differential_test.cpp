@@ -85,37 +85,42 @@ public:
     }
 
     // Fragments a user (or a careless host) could pass: empty, one byte, parts of real texts cut
-    // anywhere (also inside a double-byte character), whole Symbol texts in both cases, random
-    // texts with separators.
+    // anywhere (shorter and longer than the index's two-byte pieces, across 0x05 separators,
+    // inside a double-byte character), whole Symbol texts in both cases, whole search texts,
+    // random texts with separators, and texts that no index piece can hold.
     std::string Fragment(const LoadedData& db) {
-        std::vector<std::string> texts;
-        for (const auto& [key, record] : db.Index)
-            for (std::size_t i = 0; i < record->SymbolCount(); ++i) {
-                texts.emplace_back(record->SearchText(i));
-                texts.emplace_back(record->KeyText(i));
-                texts.emplace_back(record->SymbolText(i));
-            }
-        switch (Below(9)) {
+        std::vector<std::string> searchTexts, keyTexts, symbolTexts;
+        const KeystrokeIndex& keystrokes = db.Index.Keystrokes;
+        for (std::uint32_t place = 0; place < keystrokes.size(); ++place) {
+            searchTexts.emplace_back(keystrokes.SearchText(place));
+            keyTexts.emplace_back(keystrokes.KeyText(place));
+        }
+        for (const auto& [key, record] : db.Index.Records)
+            for (std::size_t i = 0; i < record->SymbolCount(); ++i) symbolTexts.emplace_back(record->SymbolText(i));
+        if (searchTexts.empty()) return Text(3);
+        switch (Below(10)) {
             case 0: return "";
             case 1: return std::string(1, static_cast<char>(1 + Below(255)));
             case 2: case 3: {
-                if (texts.empty()) return Text(3);
-                const std::string& t = texts[Below(texts.size())];
+                const std::string& t = Chance(75) ? searchTexts[Below(searchTexts.size())] : keyTexts[Below(keyTexts.size())];
                 const std::size_t from = Below(t.size() + 1);
                 return t.substr(from, Below(t.size() - from + 1));
             }
             case 4: {
-                if (texts.empty()) return Text(3);
-                std::string s = texts[Below(texts.size() / 3) * 3 + 2];  // a Symbol text
+                std::string s = symbolTexts[Below(symbolTexts.size())];
                 if (Chance(50))
                     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
                 return s;
             }
             case 5: return "\x05" + Text(2) + (Chance(50) ? "\x05" : "");
             case 6: {
-                if (texts.empty()) return Text(3);
-                const std::string& t = texts[Below(texts.size() / 3) * 3];  // a whole search text
+                const std::string& t = searchTexts[Below(searchTexts.size())];
                 return Chance(50) ? t : reference::Upper(t);
+            }
+            case 7: {
+                static const std::string kOdd[] = {"\x05", "\x05\x05\x05", "\x81", "\xFF\x81", "\xB0", "A\x81",
+                                                   std::string(10000, 'A'), std::string(10000, '\x05')};
+                return kOdd[Below(std::size(kOdd))];
             }
             default: return Text(3);
         }
@@ -146,6 +151,29 @@ void ExpectSameAnswer(const SearchOutcome& library, const SearchOutcome& model, 
     }
 }
 
+// The top of a search against the full answer of the same search: for every limit, the first
+// min(limit, total) records of the full answer, in its order, and its count as the total. Limits
+// below 1 answer 0 and write nothing; so does every limit when the full search fails.
+template <class Top>
+void ExpectTopOfFull(const SearchOutcome& full, Top&& top) {
+    for (const std::int32_t limit : {0, -1, 1, 20, full.count, full.count + 1}) {
+        SCOPED_TRACE("limit " + std::to_string(limit));
+        std::int32_t total = -9;
+        const SearchOutcome outcome = Collect([&](SymbolInfo** r, std::int32_t* c) { return top(limit, r, c, &total); });
+        if (full.result != 1 || limit < 1) {
+            ASSERT_TRUE(outcome.FailedCleanly());
+            ASSERT_EQ(total, -9);
+            continue;
+        }
+        ASSERT_EQ(outcome.result, 1);
+        ASSERT_EQ(total, full.count);
+        ASSERT_EQ(outcome.count, std::min(limit, full.count));
+        for (std::int32_t i = 0; i < outcome.count; ++i)
+            ASSERT_EQ(Bytes(&outcome.records[i], sizeof(SymbolInfo)), Bytes(&full.records[i], sizeof(SymbolInfo)))
+                << "at " << i;
+    }
+}
+
 void RunCases(const char* locale, std::uint32_t firstSeed, std::uint32_t databases, std::uint32_t fragments) {
     ScopedLocale scoped(locale);
     ASSERT_TRUE(scoped.ok()) << locale;
@@ -154,6 +182,9 @@ void RunCases(const char* locale, std::uint32_t firstSeed, std::uint32_t databas
         Generator generator(seed);
         std::vector<std::string> keys;
         LoadedDatabase db(generator.Directory(keys));
+        // Every other database has the top of each search found by walking the order, which
+        // otherwise only searches with thousands of hits do.
+        if (seed % 2 == 0) db.data.Index.Keystrokes.SetOrderAllBelow(0);
         ASSERT_TRUE(db.loaded()) << "seed " << seed;
         reference::SearchModel model(db.data.Tables, db.data.Resolver);
         keys.push_back("99");  // a key with no exchange
@@ -168,6 +199,11 @@ void RunCases(const char* locale, std::uint32_t firstSeed, std::uint32_t databas
                     return model.FindSymbols(text.c_str(), r, c, matchSearchKeys);
                 });
                 ASSERT_NO_FATAL_FAILURE(ExpectSameAnswer(library, expected, text));
+                ASSERT_NO_FATAL_FAILURE(ExpectTopOfFull(library, [&](std::int32_t limit, SymbolInfo** r, std::int32_t* c,
+                                                                     std::int32_t* total) {
+                    return FindSymbolsTop(db.data.Index, db.data.Resolver, text.c_str(), nullptr, matchSearchKeys != 0,
+                                          limit, r, c, total) ? 1 : 0;
+                }));
                 const std::string& key = keys[generator.Below(keys.size())];
                 SCOPED_TRACE("exchange " + key);
                 const SearchOutcome one = FindIn(db.data, text.c_str(), key.c_str(), matchSearchKeys);
@@ -175,6 +211,11 @@ void RunCases(const char* locale, std::uint32_t firstSeed, std::uint32_t databas
                     return model.FindSymbolsInExchange(text.c_str(), key.c_str(), r, c, matchSearchKeys);
                 });
                 ASSERT_NO_FATAL_FAILURE(ExpectSameAnswer(one, expectedOne, text));
+                ASSERT_NO_FATAL_FAILURE(ExpectTopOfFull(one, [&](std::int32_t limit, SymbolInfo** r, std::int32_t* c,
+                                                                 std::int32_t* total) {
+                    return FindSymbolsTop(db.data.Index, db.data.Resolver, text.c_str(), key.c_str(), matchSearchKeys != 0,
+                                          limit, r, c, total) ? 1 : 0;
+                }));
                 compared += 2;
             }
         }

@@ -104,9 +104,15 @@ const std::vector<Damage>& Damages() {
         {"LowerCaseExchangeCode",
          [](DataDirectory& d) { d.Directory.Types[2] = writer::ExchangeType(3, "hk", "Hong Kong"); }, nullptr,
          true, {"warning: Directory.xml line 6: Code 'hk' has lower-case letters"}},
-        {"TwoExchangesShareACode",
-         [](DataDirectory& d) { d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen"); }, nullptr,
-         true, {"warning: Directory.xml", "share the Code 'SH'"}},
+        // One warning for the Code, not one per pair of exchanges (20,000 once took minutes).
+        {"ExchangesShareACode",
+         [](DataDirectory& d) {
+             d.Directory.Types[1] = writer::ExchangeType(2, "SH", "Shenzhen");
+             d.Directory.Types[2] = writer::ExchangeType(3, "SH", "Hong Kong");
+         },
+         nullptr, true,
+         {"warning: Directory.xml: 3 exchanges share the Code 'SH' (1, 2, 3); symbol texts with it reach only "
+          "exchange 3\nwarning: SymTbl/Group"}},
         {"ExchangeIdRepeated",
          [](DataDirectory& d) { d.Directory.Types.push_back(writer::ExchangeType(3, "HK", "Hong Kong again")); },
          nullptr, true, {"warning: Directory.xml line 7: exchange ID 3 appears again"}},
@@ -119,6 +125,18 @@ const std::vector<Damage>& Damages() {
          true, {"warning: SymTbl/1_Light offset 12: the header counts 9 records, the file holds 3"}},
         {"TrailingPartialRecord", nullptr, Append("SymTbl/2_Light", std::string(10, 'x')), true,
          {"warning: SymTbl/2_Light offset 722: the last 10 bytes are not a whole record"}},
+        {"LightEndsAfterTheMagic", nullptr, Replace("SymTbl/1_Light", std::string("\xCF\0\0\0", 4)), true,
+         {"warning: SymTbl/1_Light offset 4: the file ends inside the 16-byte header"}},
+        // A directory built by exchange, whose leaves EQA and IDX are under both SH and SZ: SH's
+        // EQA listed SZ's symbols, and nothing said so.
+        {"LeafCodeUnderTwoSubgroups",
+         [](DataDirectory& d) {
+             d.Groups.Groups.push_back(MakeGroup(2, {Sub("SH", {Leaf("EQA"), Leaf("IDX")}),
+                                                     Sub("SZ", {Leaf("EQA"), Leaf("IDX")})}));
+         },
+         nullptr, true,
+         {"warning: SymTbl/Group: leaf group EQA of group 2 is under 2 subgroups (SH, SZ); its symbols are "
+          "always those of SZ", "leaf group IDX of group 2"}},
         {"GroupCodeInLowerCase", [](DataDirectory& d) { d.Groups.Groups[0].SubGroups[1].Code = "g00020"; },
          nullptr, true, {"warning: SymTbl/Group offset ", "g00020"}},
         {"GroupMemberInNoTable",

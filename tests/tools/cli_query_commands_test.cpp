@@ -154,6 +154,15 @@ TEST_F(QueryCommands, SearchPrintsTheLibraryOrderAsItIs) {
     EXPECT_LT(at("000060.SH"), static_cast<std::ptrdiff_t>(symbols.size()));
     const CliResult table = RunCli({"search", data, "60"});
     EXPECT_NE(table.Out.find("#  Symbol"), std::string::npos) << table.Out;
+
+    // --limit: the first of the same order, and the total under the table or in the JSON.
+    const json top = RunJson({"search", data, "60", "--limit", "2", "--json"});
+    EXPECT_EQ(top["total"], list.size());
+    ASSERT_EQ(top["results"].size(), 2u);
+    EXPECT_EQ(top["results"][1], list[1]);
+    const CliResult limited = RunCli({"search", data, "60", "--limit", "2"});
+    EXPECT_NE(limited.Out.find("(2 of " + std::to_string(list.size()) + " symbols)\n"), std::string::npos) << limited.Out;
+    EXPECT_EQ(RunCli({"search", data, "60", "--limit", "0"}).ExitCode, 2);
 }
 
 TEST_F(QueryCommands, SearchByKeyAndInOneExchange) {

@@ -39,10 +39,10 @@ namespace {
 
 // ---- Loading the library ----
 
-// The exports, each bound by its plain name.
+// The exports the scenarios call, each bound by its plain name.
 #define TESSARY_EXPORTS(X) \
     X(Init) X(GetExch) X(GetGroupSymbol) X(GetSubGroup) X(GetSymbolInfo) X(GetSymbolInfos) \
-        X(GetSymbolInfos2) X(FindSymbol) X(FindSymbol2) X(Free) X(Reload) X(LastError)
+        X(GetSymbolInfos2) X(FindSymbol) X(FindSymbol2) X(FindSymbolTop) X(Free) X(Reload) X(LastError)
 
 struct Exports {
 #define TESSARY_DECLARE(name) decltype(&TSY##name) name = nullptr;
@@ -180,6 +180,19 @@ public:
         Query<SymbolInfo>(x_, label, [&](auto a, auto n) { return x_.FindSymbol2(text, key, a, n, keys); });
     }
 
+    // The top of a search, with the total printed after the count (or "-" when not asked).
+    void FindSymbolTop(const char* text, const char* key, std::int32_t keys, std::int32_t limit,
+                       bool totalAsked = true) {
+        std::int32_t total = -9;
+        const std::string label = "TSYFindSymbolTop(" + Quote(text) + ", " + Quote(key) + ", " +
+                                  std::to_string(keys) + ", " + std::to_string(limit) + ")";
+        Query<SymbolInfo>(x_, label, [&](auto a, auto n) {
+            const std::int32_t r = x_.FindSymbolTop(text, key, keys, limit, a, n, totalAsked ? &total : nullptr);
+            Line("  total=" + (totalAsked ? std::to_string(total) : std::string("-")));
+            return r;
+        });
+    }
+
     std::vector<SubGroupInfo> GetSubGroup(std::int32_t group, const char* code) {
         return Query<SubGroupInfo>(x_, "TSYGetSubGroup" + Args(group, Quote(code)),
                                    [&](auto a, auto n) { return x_.GetSubGroup(group, code, a, n); });
@@ -224,6 +237,7 @@ void QueriesBeforeInit(Session& s) {
     s.GetSymbolInfos("600000.SH");
     s.FindSymbol("60", 1);
     s.FindSymbol2("60", "1", 1);
+    s.FindSymbolTop("60", nullptr, 1, 20);
     s.GetSubGroup(1, "");
     s.GetGroupSymbol(1, "");
 }
@@ -304,6 +318,19 @@ void AllQueries(Session& s, const Exports& x, const std::vector<ExtraQuery>& ext
     }
     s.FindSymbol2("60", "999", 1);
     s.FindSymbol2("60", "", 1);
+
+    // The top of the same searches: its records must be the first of the full answers above.
+    for (std::size_t i = 0; i < fragments.size(); ++i)
+        s.FindSymbolTop(fragments[i].c_str(), nullptr, static_cast<std::int32_t>(i % 2), i % 3 == 0 ? 1 : 20);
+    if (!exchanges.empty()) {
+        const std::string key = std::to_string(exchanges.back().Id);
+        s.FindSymbolTop("6", key.c_str(), 0, 5);
+        s.FindSymbolTop("a", key.c_str(), 1, 5, false);
+    }
+    s.FindSymbolTop("60", "999", 1, 20);
+    s.FindSymbolTop("60", nullptr, 1, 0);
+    s.FindSymbolTop("60", nullptr, 1, -1);
+    s.FindSymbolTop(nullptr, nullptr, 1, 20);
 
     for (const ExtraQuery& q : extra) {
         if (q.Verb == "info") s.GetSymbolInfo(q.Text.c_str());

@@ -1,5 +1,8 @@
-// tessary search DIR TEXT [--exchange KEY] [--keys]: the type-ahead search (TSYFindSymbol,
-// TSYFindSymbol2), printed in the library's order.
+// tessary search DIR TEXT [--exchange KEY] [--keys] [--limit N]: the type-ahead search
+// (TSYFindSymbol, TSYFindSymbol2, or TSYFindSymbolTop for the first N), printed in the
+// library's order.
+#include <climits>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -14,13 +17,18 @@ int RunSearch(const Arguments& args) {
     const std::string& text = args.Positional[1];
     const std::int32_t matchSearchKeys = args.Has("--keys") ? 1 : 0;
     const std::optional<std::string> exchangeKey = args.Value("--exchange");
+    std::optional<std::int32_t> limit;
+    if (const auto value = args.Value("--limit"))
+        limit = static_cast<std::int32_t>(ParseInteger(*value, "--limit", 1, INT32_MAX));
     OpenDataDirectory(args.Positional[0]);
 
     ResultArray<SymbolInfo> results;
-    const int answer = exchangeKey
-                           ? TSYFindSymbol2(text.c_str(), exchangeKey->c_str(), results.Out(),
-                                            results.Count(), matchSearchKeys)
-                           : TSYFindSymbol(text.c_str(), results.Out(), results.Count(), matchSearchKeys);
+    std::int32_t total = 0;
+    const char* const key = exchangeKey ? exchangeKey->c_str() : nullptr;
+    const int answer =
+        limit ? TSYFindSymbolTop(text.c_str(), key, matchSearchKeys, *limit, results.Out(), results.Count(), &total)
+        : key ? TSYFindSymbol2(text.c_str(), key, results.Out(), results.Count(), matchSearchKeys)
+              : TSYFindSymbol(text.c_str(), results.Out(), results.Count(), matchSearchKeys);
     if (answer == 0) {
         if (exchangeKey)
             throw CommandError(
@@ -38,6 +46,7 @@ int RunSearch(const Arguments& args) {
             item["position"] = i + 1;
             out.push_back(std::move(item));
         }
+        if (limit) out = Json{{"results", std::move(out)}, {"total", total}};
         PrintJson(out);
         return kExitOk;
     }
@@ -50,6 +59,7 @@ int RunSearch(const Arguments& args) {
         table.AddRow(std::move(cells));
     }
     table.Print("(no matches)");
+    if (limit) std::printf("(%zu of %d symbols)\n", results.size(), total);
     return kExitOk;
 }
 
@@ -58,7 +68,7 @@ int RunSearch(const Arguments& args) {
 const Command kSearchCommand{
     "search",
     "find symbols from a typed fragment, ranked",
-    "usage: tessary search DIR TEXT [--exchange KEY] [--keys] [--json]\n"
+    "usage: tessary search DIR TEXT [--exchange KEY] [--keys] [--limit N] [--json]\n"
     "\n"
     "Finds the symbols whose code, name or search texts contain TEXT in upper case\n"
     "(TSYFindSymbol); a TEXT that is a whole symbol text such as 600000.SH gives that one\n"
@@ -67,9 +77,12 @@ const Command kSearchCommand{
     "\n"
     "  --exchange KEY   search one exchange only (TSYFindSymbol2); KEY is its ID, e.g. 3\n"
     "  --keys           also find symbols whose search key equals TEXT in upper case\n"
+    "  --limit N        only the first N (TSYFindSymbolTop); the table ends with\n"
+    "                   '(N of TOTAL symbols)';\n"
+    "                   with --json an object {\"results\": [...], \"total\": TOTAL}\n"
     "\n"
     "A TEXT that starts with '-' goes after '--': tessary search DIR -- -A\n",
-    {"--exchange"},
+    {"--exchange", "--limit"},
     {"--keys"},
     RunSearch};
 

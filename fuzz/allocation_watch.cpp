@@ -1,11 +1,12 @@
-// Replaces the global allocation operators of this test executable with malloc-based ones that
-// remember the largest request. Every non-aligned form is replaced, so blocks are always released
-// by the same allocator that made them (which AddressSanitizer checks).
-#include "allocation_watch.h"
-
+// Replaces the global allocation operators of a fuzz target's program with malloc-based ones
+// that remember the largest request, so that a target can show that no input makes a reader ask
+// for more than its size allows. Every non-aligned form is replaced, so blocks are always
+// released by the allocator that made them (which AddressSanitizer checks).
 #include <atomic>
 #include <cstdlib>
 #include <new>
+
+#include "fuzz_support.h"
 
 namespace {
 
@@ -20,12 +21,16 @@ void* Allocate(std::size_t size) noexcept {
 
 }  // namespace
 
-namespace tessary::testing {
+namespace tessary::fuzz {
 
 void ResetLargestAllocation() noexcept { largestRequest.store(0, std::memory_order_relaxed); }
-std::size_t LargestAllocation() noexcept { return largestRequest.load(std::memory_order_relaxed); }
 
-}  // namespace tessary::testing
+void RequireAllocationsBoundedBy(std::size_t inputSize) {
+    Require(largestRequest.load(std::memory_order_relaxed) <= kAllocationAllowance + 4 * inputSize,
+            "an allocation larger than the input allows");
+}
+
+}  // namespace tessary::fuzz
 
 void* operator new(std::size_t size) {
     if (void* block = Allocate(size)) return block;

@@ -1,0 +1,746 @@
+// Building the keystroke index, and the hits, result order and top of the order it answers.
+#include "symbols/keystroke_index.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+
+#include "common/text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace tessary {
+namespace {
+
+constexpr std::uint8_t kHighText = 1;  // the search text holds a byte >= 0x80
+constexpr std::uint8_t kHighKey = 2;   // the key text does
+constexpr std::uint8_t kHighRank = 4;  // the rank key does
+
+constexpr std::uint32_t kGramCount = 256 + 65536;
+constexpr std::size_t kRecordHeader = 8;  // resolved, key length, code length, suffix length, ExchangeId, Type
+
+std::uint32_t GramOf(std::string_view s) noexcept {
+    const auto b0 = static_cast<unsigned char>(s[0]);
+    return s.size() == 1 ? b0 : 256u + (static_cast<std::uint32_t>(b0) << 8 | static_cast<unsigned char>(s[1]));
+}
+
+bool HasHighByte(std::string_view s) noexcept {
+    return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+// Whether `haystack` holds `needle` at some byte. The bytes after `haystack` may be
+// read up to kSlack bytes on: the buffers that hold search texts end with that much padding.
+constexpr std::size_t kSlack = 16 + 128;
+bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept {
+    const std::size_t m = needle.size(), n = haystack.size();
+    if (m == 0) return true;
+    if (m == 1) return std::memchr(haystack.data(), needle[0], n) != nullptr;
+    if (m > n) return false;
+#if defined(__SSE2__)
+    if (m <= 128) {
+        // Sixteen starts at a time: a start is a candidate when the needle's first and last
+        // bytes both match there; only candidates are compared in full.
+        const char* const s = haystack.data();
+        const __m128i first = _mm_set1_epi8(needle[0]);
+        const __m128i last = _mm_set1_epi8(needle[m - 1]);
+        for (std::size_t i = 0; i + m <= n; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
+            auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
+            // Starts past n - m would run over the end of the haystack.
+            const std::size_t valid = n - m - i + 1;
+            if (valid < 16) mask &= (1u << valid) - 1;
+            for (; mask != 0; mask &= mask - 1) {
+                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+                if (std::memcmp(s + at + 1, needle.data() + 1, m - 2) == 0) return true;
+            }
+        }
+        return false;
+    }
+#endif
+    return haystack.find(needle) != std::string_view::npos;
+}
+
+std::ptrdiff_t FindBytes(std::string_view haystack, std::string_view needle) noexcept {
+    const std::size_t at = needle.size() == 1 ? haystack.find(needle[0]) : haystack.find(needle);
+    return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
+}
+
+unsigned char Fold(unsigned char c) noexcept { return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c; }
+
+// _stricmp's order: A-Z folded to a-z, bytes unsigned, a prefix first.
+int CompareFolded(std::string_view a, std::string_view b) noexcept {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Fold(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::uint64_t FoldedPrefix(std::string_view s) noexcept {
+    std::uint64_t prefix = 0;
+    for (std::size_t i = 0; i < 8; ++i)
+        prefix = prefix << 8 | (i < s.size() ? Fold(static_cast<unsigned char>(s[i])) : 0u);
+    return prefix;
+}
+
+std::string Framed(std::string_view upper) {
+    std::string framed;
+    framed.reserve(upper.size() + 2);
+    framed.push_back(kIndexSeparator);
+    framed.append(upper);
+    framed.push_back(kIndexSeparator);
+    return framed;
+}
+
+void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t i) noexcept { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
+bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits[i / 64] >> (i % 64) & 1u) != 0; }
+
+}  // namespace
+
+// ---- building ----
+
+void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText,
+                         const Record& record) {
+    // Places address their texts with 32 bits; a market beyond that does not load.
+    if (texts_.size() + searchText.size() > 0xFFFF0000u || records_.size() > 0xFFFF0000u)
+        throw std::length_error("search index beyond 4 GiB");
+    Place p{};
+    p.Text = static_cast<std::uint32_t>(texts_.size());
+    p.TextLength = static_cast<std::uint16_t>(searchText.size());
+    texts_.append(searchText);
+    p.Key = static_cast<std::uint32_t>(keyTexts_.size());
+    p.KeyLength = static_cast<std::uint8_t>(keyText.size());
+    keyTexts_.append(keyText);
+    p.Exchange = exchange;
+    p.Flags = static_cast<std::uint8_t>((HasHighByte(searchText) ? kHighText : 0) | (HasHighByte(keyText) ? kHighKey : 0));
+
+    // The record keeps the rank key (the code part of Symbol, then Name) in one piece, since
+    // ranking searches it; Symbol is the code part and the rest of Symbol (".SH").
+    p.Record = static_cast<std::uint32_t>(records_.size());
+    std::string_view codePart, suffix, name;
+    if (record.Resolved) {
+        const std::string_view symbol = text::CutToFit(record.Symbol, sizeof(SymbolInfo::Symbol) - 1);
+        const std::ptrdiff_t dot = text::ReverseFind(symbol, '.');
+        codePart = dot > 0 ? symbol.substr(0, static_cast<std::size_t>(dot)) : symbol;
+        suffix = symbol.substr(codePart.size());
+        name = text::CutToFit(record.Name, sizeof(SymbolInfo::Name) - 1);
+        if (HasHighByte(codePart) || HasHighByte(name)) p.Flags |= kHighRank;
+    }
+    const char header[kRecordHeader] = {
+        static_cast<char>(record.Resolved ? 1 : 0), static_cast<char>(codePart.size() + name.size()),
+        static_cast<char>(codePart.size()), static_cast<char>(suffix.size()),
+        static_cast<char>(record.ExchangeId & 0xFF), static_cast<char>(record.ExchangeId >> 8),
+        static_cast<char>(record.Type & 0xFF), static_cast<char>(record.Type >> 8)};
+    records_.append(header, kRecordHeader);
+    records_.append(codePart);
+    records_.append(name);
+    records_.append(suffix);
+    places_.push_back(p);
+}
+
+void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
+    places_.reserve(symbols);
+    texts_.reserve(textBytes + kSlack);
+    keyTexts_.reserve(symbols * 8 + kSlack);
+    records_.reserve(symbols * 40);
+}
+
+void KeystrokeIndex::Clear() noexcept {
+    places_.clear();
+    texts_.clear();
+    keyTexts_.clear();
+    records_.clear();
+    words_ = 0;
+    grams_.clear();
+    arrays_.clear();
+    bitmaps_.clear();
+    highText_.clear();
+    exchangeMask_.clear();
+    unresolved_.clear();
+    keyPieces_.clear();
+    keyPostingStart_.clear();
+    keyPostings_.clear();
+    columns_.clear();
+    longestRankKey_ = 0;
+}
+
+void KeystrokeIndex::Finish() {
+    texts_.append(kSlack, '\0');
+    keyTexts_.append(kSlack, '\0');
+    SortPlaces();
+    const std::uint32_t n = size();
+    words_ = (n + 63) / 64;
+    highText_.assign(words_, 0);
+    unresolved_.clear();
+    for (std::uint32_t place = 0; place < n; ++place) {
+        const Place& p = places_[place];
+        if ((p.Flags & kHighText) != 0) SetBit(highText_, place);
+        if (exchangeMask_.size() <= p.Exchange) exchangeMask_.resize(p.Exchange + 1u);
+        if (exchangeMask_[p.Exchange].empty()) exchangeMask_[p.Exchange].assign(words_, 0);
+        SetBit(exchangeMask_[p.Exchange], place);
+        if (!Resolved(place)) unresolved_.push_back(place);
+    }
+    BuildPostings();
+    BuildKeyPieces();
+
+    columns_.assign(static_cast<std::size_t>(kColumns) * n, 0);
+    for (std::uint32_t place = 0; place < n; ++place) {
+        const std::string_view key = RankKey(place);
+        longestRankKey_ = std::max(longestRankKey_, static_cast<std::uint32_t>(key.size()));
+        const std::size_t len = std::min<std::size_t>(key.size(), kColumns);
+        for (std::size_t r = 0; r < len; ++r) columns_[r * n + place] = static_cast<std::uint8_t>(key[r]);
+    }
+}
+
+void KeystrokeIndex::SortPlaces() {
+    const std::uint32_t n = size();
+    // Sorted on the first eight folded bytes of the rank key, then, among equal ones, on the
+    // whole folded key; equal keys keep Add order (the sort is stable).
+    struct Item {
+        std::uint64_t Prefix;
+        std::uint32_t Index;
+    };
+    auto keyOf = [&](std::uint32_t i) {
+        const char* r = records_.data() + places_[i].Record;
+        return std::string_view(r + kRecordHeader, static_cast<unsigned char>(r[1]));
+    };
+    std::vector<Item> items(n), spare(n);
+    for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
+    // Radix passes of 16 bits over the prefix, least significant first.
+    std::vector<std::uint32_t> start(65537);
+    for (int shift = 0; shift < 64; shift += 16) {
+        std::fill(start.begin(), start.end(), 0);
+        for (const Item& item : items) ++start[(item.Prefix >> shift & 0xFFFF) + 1];
+        for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+        for (const Item& item : items) spare[start[item.Prefix >> shift & 0xFFFF]++] = item;
+        items.swap(spare);
+    }
+    for (std::uint32_t a = 0; a < n;) {
+        std::uint32_t b = a + 1;
+        while (b < n && items[b].Prefix == items[a].Prefix) ++b;
+        if (b - a > 1)
+            std::stable_sort(items.begin() + a, items.begin() + b, [&](const Item& x, const Item& y) {
+                return CompareFolded(keyOf(x.Index), keyOf(y.Index)) < 0;
+            });
+        a = b;
+    }
+
+    std::vector<Place> places(n);
+    std::string records;
+    records.reserve(records_.size());
+    for (std::uint32_t place = 0; place < n; ++place) {
+        places[place] = places_[items[place].Index];
+        const char* r = records_.data() + places[place].Record;
+        const std::size_t length = kRecordHeader + static_cast<unsigned char>(r[1]) + static_cast<unsigned char>(r[3]);
+        places[place].Record = static_cast<std::uint32_t>(records.size());
+        records.append(r, length);
+    }
+    places_.swap(places);
+    records_.swap(records);
+}
+
+void KeystrokeIndex::BuildPostings() {
+    const std::uint32_t n = size();
+    // A list becomes a bitmap when it would hold more than one place in 32 (4 bytes a place
+    // against n / 8 bytes). The shares are taken from every 16th symbol of a large market.
+    const std::uint32_t step = n > 65536 ? 16 : 1;
+    std::vector<std::uint32_t> seen(kGramCount, 0xFFFFFFFFu);
+    std::vector<std::uint32_t> sampled(kGramCount, 0);
+    auto forEachGram = [&](std::uint32_t place, auto&& visit) {
+        const Place& p = places_[place];
+        const auto* t = reinterpret_cast<const unsigned char*>(texts_.data() + p.Text);
+        const std::size_t len = p.TextLength;
+        for (std::size_t i = 0; i + 1 < len; ++i) {
+            visit(t[i]);
+            visit(256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]));
+        }
+        if (len != 0) visit(t[len - 1]);
+    };
+    for (std::uint32_t place = 0; place < n; place += step)
+        forEachGram(place, [&](std::uint32_t g) {
+            if (seen[g] != place) seen[g] = place, ++sampled[g];
+        });
+    grams_.assign(kGramCount, Postings{});
+    std::size_t bitmapWords = 0;
+    for (std::uint32_t g = 0; g < kGramCount; ++g)
+        if (static_cast<std::uint64_t>(sampled[g]) * step * 32 > n) {
+            grams_[g].Bitmap = true;
+            grams_[g].Offset = static_cast<std::uint32_t>(bitmapWords);
+            bitmapWords += words_;
+        }
+    bitmaps_.assign(bitmapWords, 0);
+    // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
+    // array takes the place once.
+    std::vector<std::uint64_t*> bitmapOf(kGramCount, nullptr);
+    for (std::uint32_t g = 0; g < kGramCount; ++g)
+        if (grams_[g].Bitmap) bitmapOf[g] = bitmaps_.data() + grams_[g].Offset;
+    std::vector<std::vector<std::uint32_t>> lists(kGramCount);
+    std::fill(seen.begin(), seen.end(), 0xFFFFFFFFu);
+    for (std::uint32_t place = 0; place < n; ++place) {
+        if (place + 8 < n) __builtin_prefetch(texts_.data() + places_[place + 8].Text);
+        const std::uint32_t word = place / 64;
+        const std::uint64_t bit = std::uint64_t{1} << (place % 64);
+        forEachGram(place, [&](std::uint32_t g) {
+            if (std::uint64_t* bitmap = bitmapOf[g]) {
+                bitmap[word] |= bit;
+            } else if (seen[g] != place) {
+                seen[g] = place;
+                lists[g].push_back(place);
+            }
+        });
+    }
+    std::size_t arrayTotal = 0;
+    for (std::uint32_t g = 0; g < kGramCount; ++g) arrayTotal += lists[g].size();
+    arrays_.clear();
+    arrays_.reserve(arrayTotal);
+    for (std::uint32_t g = 0; g < kGramCount; ++g) {
+        Postings& p = grams_[g];
+        if (p.Bitmap) {
+            std::uint32_t count = 0;
+            for (std::uint32_t w = 0; w < words_; ++w) count += static_cast<std::uint32_t>(std::popcount(bitmaps_[p.Offset + w]));
+            p.Count = count;
+        } else {
+            p.Offset = static_cast<std::uint32_t>(arrays_.size());
+            p.Count = static_cast<std::uint32_t>(lists[g].size());
+            arrays_.insert(arrays_.end(), lists[g].begin(), lists[g].end());
+            std::vector<std::uint32_t>().swap(lists[g]);
+        }
+    }
+}
+
+void KeystrokeIndex::BuildKeyPieces() {
+    // The 0x05-separated pieces of every key text, each with the places that have it: a text
+    // without 0x05 is framed in a key text exactly when it is one of its pieces.
+    keyPieces_.clear();
+    std::vector<std::uint32_t> pieceOf, placeOf;
+    for (std::uint32_t place = 0; place < size(); ++place) {
+        const std::string_view k = KeyText(place);
+        std::uint32_t previous = TextPieceTable::kNone;
+        for (std::size_t begin = 1; begin < k.size();) {
+            const std::size_t end = k.find(kIndexSeparator, begin);
+            const std::uint32_t id = keyPieces_.Intern(k.substr(begin, end - begin));
+            // SearchKey1 and SearchKey2 alike count once.
+            if (id != previous && (pieceOf.empty() || placeOf.back() != place || pieceOf.back() != id)) {
+                pieceOf.push_back(id);
+                placeOf.push_back(place);
+            }
+            previous = id;
+            begin = end + 1;
+        }
+    }
+    keyPostingStart_.assign(keyPieces_.size() + 1, 0);
+    for (const std::uint32_t id : pieceOf) ++keyPostingStart_[id + 1];
+    for (std::size_t p = 0; p < keyPieces_.size(); ++p) keyPostingStart_[p + 1] += keyPostingStart_[p];
+    keyPostings_.assign(pieceOf.size(), 0);
+    std::vector<std::uint32_t> next(keyPostingStart_.begin(), keyPostingStart_.end() - 1);
+    for (std::size_t k = 0; k < pieceOf.size(); ++k) keyPostings_[next[pieceOf[k]]++] = placeOf[k];
+    // A key text with more than two pieces (a key holding 0x05) may list a place twice.
+    for (std::size_t p = 0; p < keyPieces_.size(); ++p) {
+        const auto b = keyPostings_.begin() + keyPostingStart_[p], e = keyPostings_.begin() + keyPostingStart_[p + 1];
+        if (std::adjacent_find(b, e) != e) std::fill(std::unique(b, e), e, 0xFFFFFFFFu);
+    }
+}
+
+std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
+    std::size_t masks = 0;
+    for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
+    return places_.capacity() * sizeof(Place) + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
+           grams_.capacity() * sizeof(Postings) + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
+           highText_.capacity() * 8 + masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 +
+           keyPieces_.size() * 40 + columns_.capacity();
+}
+
+// ---- reading ----
+
+std::string_view KeystrokeIndex::SearchText(std::uint32_t place) const noexcept {
+    return std::string_view(texts_).substr(places_[place].Text, places_[place].TextLength);
+}
+
+std::string_view KeystrokeIndex::KeyText(std::uint32_t place) const noexcept {
+    return std::string_view(keyTexts_).substr(places_[place].Key, places_[place].KeyLength);
+}
+
+std::string_view KeystrokeIndex::RankKey(std::uint32_t place) const noexcept {
+    const char* r = records_.data() + places_[place].Record;
+    return {r + kRecordHeader, static_cast<unsigned char>(r[1])};
+}
+
+bool KeystrokeIndex::Resolved(std::uint32_t place) const noexcept { return records_[places_[place].Record] != 0; }
+
+void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcept {
+    const char* r = records_.data() + places_[place].Record;
+    const auto keyLength = static_cast<unsigned char>(r[1]);
+    const auto codeLength = static_cast<unsigned char>(r[2]);
+    const auto suffixLength = static_cast<unsigned char>(r[3]);
+    record.ExchangeId = static_cast<std::uint16_t>(static_cast<unsigned char>(r[4]) | static_cast<unsigned char>(r[5]) << 8);
+    record.Type = static_cast<std::uint16_t>(static_cast<unsigned char>(r[6]) | static_cast<unsigned char>(r[7]) << 8);
+    const char* key = r + kRecordHeader;
+    std::memcpy(record.Symbol, key, codeLength);
+    std::memcpy(record.Symbol + codeLength, key + keyLength, suffixLength);
+    record.Symbol[codeLength + suffixLength] = '\0';
+    std::memcpy(record.Name, key + codeLength, keyLength - codeLength);
+    record.Name[keyLength - codeLength] = '\0';
+}
+
+bool KeystrokeIndex::TextHolds(std::uint32_t place, std::string_view upper) const noexcept {
+    const std::string_view t = SearchText(place);
+    if ((places_[place].Flags & kHighText) == 0 || text::IsSingleByte()) return HoldsBytes(t, upper);
+    return text::Find(t, upper) >= 0;
+}
+
+bool KeystrokeIndex::KeyHolds(std::uint32_t place, std::string_view framed) const noexcept {
+    const std::string_view k = KeyText(place);
+    if ((places_[place].Flags & kHighKey) == 0 || text::IsSingleByte()) return HoldsBytes(k, framed);
+    return text::Find(k, framed) >= 0;
+}
+
+std::uint32_t KeystrokeIndex::RankOf(std::uint32_t place, std::string_view rankText) const noexcept {
+    const std::string_view k = RankKey(place);
+    const bool bytes = (places_[place].Flags & kHighRank) == 0 || text::IsSingleByte();
+    const std::ptrdiff_t at = bytes ? FindBytes(k, rankText) : text::Find(k, rankText);
+    return static_cast<std::uint32_t>(at >= 0 ? static_cast<std::size_t>(at) : k.size());
+}
+
+bool KeystrokeIndex::Contains(const Postings& p, std::uint32_t place) const noexcept {
+    if (p.Count == 0) return false;
+    if (p.Bitmap) return TestBit(bitmaps_.data() + p.Offset, place);
+    const auto* begin = arrays_.data() + p.Offset;
+    return std::binary_search(begin, begin + p.Count, place);
+}
+
+// How many places of `p` are also in `mask` (every place of `p` when `mask` is null).
+std::uint32_t KeystrokeIndex::CountIn(const Postings& p, const std::vector<std::uint64_t>* mask) const noexcept {
+    if (mask == nullptr || p.Count == 0) return mask == nullptr ? p.Count : 0;
+    std::uint32_t count = 0;
+    if (p.Bitmap) {
+        for (std::uint32_t w = 0; w < words_; ++w)
+            count += static_cast<std::uint32_t>(std::popcount(bitmaps_[p.Offset + w] & (*mask)[w]));
+    } else {
+        for (std::uint32_t k = 0; k < p.Count; ++k) count += TestBit(mask->data(), arrays_[p.Offset + k]) ? 1u : 0u;
+    }
+    return count;
+}
+
+template <class Visit>
+void KeystrokeIndex::ForEach(const Postings& p, Visit&& visit) const {
+    if (p.Count == 0) return;
+    if (!p.Bitmap) {
+        for (std::uint32_t k = 0; k < p.Count; ++k) visit(arrays_[p.Offset + k]);
+        return;
+    }
+    for (std::uint32_t w = 0; w < words_; ++w)
+        for (std::uint64_t bits = bitmaps_[p.Offset + w]; bits != 0; bits &= bits - 1)
+            visit(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
+}
+
+void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
+    const bool singleByte = text::IsSingleByte();
+    if (upper.size() <= 2) {
+        // The list is the answer, but for a symbol with a byte >= 0x80 in a multibyte code page,
+        // where the text may only occur from inside a character.
+        ForEach(grams_[GramOf(upper)], [&](std::uint32_t place) {
+            if (!InExchange(place, exchange)) return;
+            if (singleByte || (places_[place].Flags & kHighText) == 0 || TextHolds(place, upper)) hits.push_back(place);
+        });
+        return;
+    }
+
+    // A longer text: the places on the lists of all its two-byte pieces, each confirmed against
+    // its text. Candidates are confirmed in batches whose texts are fetched ahead.
+    std::uint32_t batch[32];
+    std::size_t batched = 0;
+    auto flush = [&] {
+        for (std::size_t i = 0; i < batched; ++i) __builtin_prefetch(texts_.data() + places_[batch[i]].Text);
+        for (std::size_t i = 0; i < batched; ++i)
+            if (TextHolds(batch[i], upper)) hits.push_back(batch[i]);
+        batched = 0;
+    };
+    auto candidate = [&](std::uint32_t place) {
+        if (!InExchange(place, exchange)) return;
+        batch[batched++] = place;
+        if (batched == std::size(batch)) flush();
+    };
+
+    std::vector<const Postings*> lists;
+    for (std::size_t i = 0; i + 2 <= upper.size(); ++i) lists.push_back(&grams_[GramOf(upper.substr(i, 2))]);
+    std::sort(lists.begin(), lists.end(), [](const Postings* a, const Postings* b) { return a->Count < b->Count; });
+    lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
+    if (lists.front()->Count == 0) return;
+    if (!lists.front()->Bitmap) {
+        // The shortest list drives; the bitmaps among the others filter.
+        ForEach(*lists.front(), [&](std::uint32_t place) {
+            for (std::size_t l = 1; l < lists.size(); ++l)
+                if (lists[l]->Bitmap && !TestBit(bitmaps_.data() + lists[l]->Offset, place)) return;
+            candidate(place);
+        });
+    } else {
+        for (std::uint32_t w = 0; w < words_; ++w) {
+            std::uint64_t bits = ~std::uint64_t{0};
+            for (const Postings* p : lists) {
+                bits &= bitmaps_[p->Offset + w];
+                if (bits == 0) break;
+            }
+            for (; bits != 0; bits &= bits - 1) candidate(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
+        }
+    }
+    flush();
+}
+
+void KeystrokeIndex::KeyHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
+    const std::string framed = Framed(upper);
+    if (upper.find(kIndexSeparator) != std::string_view::npos) {
+        // A text with a separator can match across the pieces: every key text is searched.
+        for (std::uint32_t place = 0; place < size(); ++place)
+            if (InExchange(place, exchange) && KeyHolds(place, framed)) hits.push_back(place);
+        return;
+    }
+    const std::uint32_t piece = keyPieces_.Find(upper);
+    if (piece == TextPieceTable::kNone) return;
+    for (std::uint32_t k = keyPostingStart_[piece]; k < keyPostingStart_[piece + 1]; ++k) {
+        const std::uint32_t place = keyPostings_[k];
+        // A piece after a byte >= 0x80 may not start a character: such places are confirmed.
+        if (place != 0xFFFFFFFFu && InExchange(place, exchange) && KeyHolds(place, framed)) hits.push_back(place);
+    }
+}
+
+void KeystrokeIndex::CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
+                                 std::vector<std::uint32_t>& hits) const {
+    hits.clear();
+    if (upper.empty()) {
+        // The empty text is held by every search text.
+        for (std::uint32_t place = 0; place < size(); ++place)
+            if (InExchange(place, exchange)) hits.push_back(place);
+        return;
+    }
+    TextHits(upper, exchange, hits);
+    if (!matchKeys) return;
+    std::vector<std::uint32_t> keyHits;
+    KeyHits(upper, exchange, keyHits);
+    if (keyHits.empty()) return;
+    std::vector<std::uint32_t> merged;
+    merged.reserve(hits.size() + keyHits.size());
+    std::set_union(hits.begin(), hits.end(), keyHits.begin(), keyHits.end(), std::back_inserter(merged));
+    hits.swap(merged);
+}
+
+void KeystrokeIndex::OrderByRank(std::span<const std::uint32_t> hits, std::string_view rankText,
+                                 std::vector<std::uint32_t>& ordered) const {
+    ordered.resize(hits.size());
+    if (rankText.empty()) {
+        std::copy(hits.begin(), hits.end(), ordered.begin());
+        return;
+    }
+    // A counting pass: hits arrive in place order, so each rank keeps that order.
+    std::vector<std::uint8_t> ranks(hits.size());
+    std::vector<std::uint32_t> start(longestRankKey_ + 2, 0);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::uint32_t r = RankOf(hits[i], rankText);
+        ranks[i] = static_cast<std::uint8_t>(r);
+        ++start[r + 1];
+    }
+    for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+    for (std::size_t i = 0; i < hits.size(); ++i) ordered[start[ranks[i]]++] = hits[i];
+}
+
+bool KeystrokeIndex::FillRanked(std::span<const std::uint32_t> hits, std::string_view rankText,
+                                SymbolInfo* records) const {
+    // Both passes read the hits' records in place order, which is their order in memory; the
+    // records are written rank by rank, each rank a run of its own.
+    std::vector<std::uint8_t> ranks(hits.size());
+    std::vector<std::uint32_t> start(longestRankKey_ + 2, 0);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        if (!Resolved(hits[i])) return false;
+        const std::uint32_t r = rankText.empty() ? 0 : RankOf(hits[i], rankText);
+        ranks[i] = static_cast<std::uint8_t>(r);
+        ++start[r + 1];
+    }
+    for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
+    for (std::size_t i = 0; i < hits.size(); ++i) Fill(records[start[ranks[i]]++], hits[i]);
+    return true;
+}
+
+// The number of hits without visiting them, where the lists tell it exactly: a text of one or
+// two bytes whose list needs no character check. False when the hits must be collected.
+bool KeystrokeIndex::CountHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
+                               std::uint32_t& total) const {
+    const std::vector<std::uint64_t>* mask = nullptr;
+    if (exchange != kEveryExchange) {
+        if (exchange >= exchangeMask_.size() || exchangeMask_[exchange].empty()) {
+            total = 0;
+            return true;
+        }
+        mask = &exchangeMask_[exchange];
+    }
+    if (upper.empty()) {
+        total = mask == nullptr ? size() : 0;
+        if (mask != nullptr)
+            for (const std::uint64_t w : *mask) total += static_cast<std::uint32_t>(std::popcount(w));
+        return true;
+    }
+    if (upper.size() > 2) return false;
+    const Postings& p = grams_[GramOf(upper)];
+    if (!text::IsSingleByte() && CountIn(p, &highText_) != 0) return false;
+    total = CountIn(p, mask);
+    if (matchKeys) {
+        std::vector<std::uint32_t> keyHits;
+        KeyHits(upper, exchange, keyHits);
+        for (const std::uint32_t place : keyHits)
+            if (!Contains(p, place)) ++total;
+    }
+    return true;
+}
+
+// The hits of rank 0 are those whose rank key starts with `rankText`. In place order the folded
+// keys are sorted, so those lie in the one range of places whose folded key starts with the
+// folded text; when that range yields `limit` hits soon, nothing else comes before them.
+template <class IsHit>
+bool KeystrokeIndex::TopByPrefix(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
+                                 IsHit&& isHit, std::vector<std::uint32_t>& top) const {
+    top.clear();
+    std::uint32_t lo = 0, hi = size();
+    while (lo < hi) {
+        const std::uint32_t mid = lo + (hi - lo) / 2;
+        const std::string_view key = RankKey(mid);
+        if (CompareFolded(key.substr(0, std::min(key.size(), rankText.size())), rankText) < 0) lo = mid + 1;
+        else hi = mid;
+    }
+    const std::uint32_t budget = 16 * limit + 256;
+    for (std::uint32_t place = lo, probes = 0; place < size() && top.size() < limit; ++place) {
+        if (++probes > budget) return false;
+        const std::string_view key = RankKey(place);
+        if (key.size() < rankText.size() || CompareFolded(key.substr(0, rankText.size()), rankText) != 0) break;
+        if (InExchange(place, exchange) && key.compare(0, rankText.size(), rankText) == 0 && isHit(place))
+            top.push_back(place);
+    }
+    return top.size() == limit;
+}
+
+// Walks the ranks upwards: a hit of rank r has the text's first byte at byte r of its rank key,
+// or its key ends there. Each column is scanned sixteen places at a time, and only where
+// `hitBits` (one bit a place) marks a hit. A hit whose text occurs in its key is taken at the
+// column of the first occurrence, so a hit met again later (taken already) is skipped, and a
+// hit met where its key ends, not taken, holds no occurrence.
+bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
+                                  const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const {
+    top.clear();
+    const std::uint32_t n = size();
+    const auto first = static_cast<std::uint8_t>(rankText[0]);
+    const bool singleByte = text::IsSingleByte();
+    std::vector<std::uint64_t> taken(words_, 0);
+    auto consider = [&](std::uint32_t place, std::uint32_t r) {
+        if (!InExchange(place, exchange) || TestBit(taken.data(), place)) return;
+        const std::string_view key = RankKey(place);
+        bool rankIsR;
+        if (!singleByte && (places_[place].Flags & kHighRank) != 0) rankIsR = RankOf(place, rankText) == r;
+        else if (key.size() == r) rankIsR = true;
+        else rankIsR = key.size() >= r + rankText.size() && key.compare(r, rankText.size(), rankText) == 0;
+        if (!rankIsR) return;
+        SetBit(taken, place);
+        top.push_back(place);
+    };
+    for (std::uint32_t r = 0; r < kColumns && top.size() < limit; ++r) {
+        const std::uint8_t* col = columns_.data() + static_cast<std::size_t>(r) * n;
+        const std::uint8_t* prev = r == 0 ? nullptr : col - n;
+        for (std::uint32_t w = 0; w < words_ && top.size() < limit; ++w) {
+            const std::uint64_t hitWord = hitBits[w];
+            if (hitWord == 0) continue;
+            const std::uint32_t base = w * 64;
+            std::uint64_t candidates = 0;
+#if defined(__SSE2__)
+            if (base + 64 <= n) {
+                const __m128i wanted = _mm_set1_epi8(static_cast<char>(first));
+                const __m128i zero = _mm_setzero_si128();
+                for (std::uint32_t k = 0; k < 4; ++k) {
+                    const std::uint32_t at = base + 16 * k;
+                    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(col + at));
+                    __m128i ends = _mm_cmpeq_epi8(c, zero);
+                    if (prev != nullptr)
+                        ends = _mm_andnot_si128(
+                            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + at)), zero), ends);
+                    const __m128i m = _mm_or_si128(_mm_cmpeq_epi8(c, wanted), ends);
+                    candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+                }
+            } else
+#endif
+            {
+                for (std::uint32_t place = base; place < std::min(base + 64, n); ++place)
+                    if (col[place] == first || (col[place] == 0 && (prev == nullptr || prev[place] != 0)))
+                        candidates |= std::uint64_t{1} << (place - base);
+            }
+            for (candidates &= hitWord; candidates != 0 && top.size() < limit; candidates &= candidates - 1)
+                consider(base + static_cast<std::uint32_t>(std::countr_zero(candidates)), r);
+        }
+    }
+    return top.size() == limit;
+}
+
+std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankText, bool matchKeys,
+                                  std::uint32_t exchange, std::uint32_t limit, std::vector<std::uint32_t>& top,
+                                  bool& failed) const {
+    top.clear();
+    failed = false;
+    std::uint32_t total = 0;
+    std::vector<std::uint32_t> hits;
+    const bool counted = CountHits(upper, matchKeys, exchange, total);
+    if (!counted) {
+        CollectHits(upper, matchKeys, exchange, hits);
+        total = static_cast<std::uint32_t>(hits.size());
+    }
+    if (total == 0) return 0;
+
+    // A hit that cannot be resolved fails the whole search, as it fails the full one.
+    const std::string framed = matchKeys ? Framed(upper) : std::string();
+    for (const std::uint32_t place : unresolved_)
+        if (InExchange(place, exchange) && (TextHolds(place, upper) || (matchKeys && KeyHolds(place, framed)))) {
+            failed = true;
+            return total;
+        }
+
+    limit = std::min(limit, total);
+    if (limit == 0) return total;
+    if (upper.empty()) {
+        // Every rank is 0: the places in order.
+        for (std::uint32_t place = 0; place < size() && top.size() < limit; ++place)
+            if (InExchange(place, exchange)) top.push_back(place);
+        return total;
+    }
+    if (total >= orderAllBelow_) {
+        // Many hits: walk the order itself and stop after `limit`, with the hits as a bitmap.
+        std::vector<std::uint64_t> marks;
+        const Postings& gram = grams_[GramOf(upper.substr(0, std::min<std::size_t>(upper.size(), 2)))];
+        std::vector<std::uint32_t> keyOnly;
+        if (counted && matchKeys) {
+            KeyHits(upper, exchange, keyOnly);
+            std::erase_if(keyOnly, [&](std::uint32_t place) { return Contains(gram, place); });
+        }
+        const std::uint64_t* hitBits = nullptr;
+        if (counted && gram.Bitmap && keyOnly.empty()) {
+            hitBits = bitmaps_.data() + gram.Offset;
+        } else {
+            marks.assign(words_, 0);
+            if (counted) {
+                ForEach(gram, [&](std::uint32_t place) { SetBit(marks, place); });
+                for (const std::uint32_t place : keyOnly) SetBit(marks, place);
+            } else {
+                for (const std::uint32_t place : hits) SetBit(marks, place);
+            }
+            hitBits = marks.data();
+        }
+        auto isHit = [&](std::uint32_t place) { return TestBit(hitBits, place); };
+        if (TopByPrefix(rankText, exchange, limit, isHit, top)) return total;
+        if (TopByColumns(rankText, exchange, limit, hitBits, top)) return total;
+    }
+    if (counted) CollectHits(upper, matchKeys, exchange, hits);
+    std::vector<std::uint32_t> ordered;
+    OrderByRank(hits, rankText, ordered);
+    top.assign(ordered.begin(), ordered.begin() + limit);
+    return total;
+}
+
+}  // namespace tessary

@@ -1,0 +1,164 @@
+// The keystroke index: the search texts, key texts and result records of every symbol of the
+// market, numbered in the result order's tie-break, with postings of every one- and two-byte
+// piece of the search texts. A search touches the symbols that can hold the typed text, not
+// the whole market, and ranks its hits without comparing any two of them.
+//
+// Why this design. Three were measured on the sample market (bench/, 1,000,000 symbols):
+// - postings of one- and two-byte pieces, a longer text intersecting the lists of its two-byte
+//   pieces and confirming each candidate against its text (this one);
+// - the same with postings of three-byte pieces for longer texts: 1.3 times faster on texts of
+//   3-6 characters, but twice the memory (the index alone larger than the Light files)
+//   and three times the build time;
+// - a suffix array over the search texts: its build alone (SA-IS over some 70 MB) takes longer
+//   than the whole load may, it needs 4-8 bytes per text byte, and it counts occurrences, not
+//   symbols, so the total of a short text would still need a pass over its hits.
+// A list is an array of places, or a bitmap over all places when that is smaller (pieces such
+// as "6" or "ON" are held by a large share of the market); an intersection of bitmaps runs 64
+// places at a time.
+//
+// Places. Symbols are sorted once, when the index is built, by the result order's tie-break:
+// the rank key folded as _stricmp folds it, then the order in which the plain search meets them
+// (exchange after exchange, each in its table's order). Postings hold places, so hits always come
+// out in tie-break order, and the result order (rank, then tie-break) is one counting pass over
+// the ranks. The same numbering makes the records of a result lie in memory in result order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "symbols/text_piece_table.h"
+#include "tessary.h"
+
+namespace tessary {
+
+class KeystrokeIndex {
+public:
+    static constexpr std::uint32_t kEveryExchange = 0xFFFFFFFFu;
+
+    // What a symbol's result record holds; `Resolved` false when the symbol's Symbol text names
+    // no entry (any search that hits it fails).
+    struct Record {
+        bool Resolved = false;
+        std::uint16_t ExchangeId = 0;
+        std::uint16_t Type = 0;
+        std::string_view Symbol;
+        std::string_view Name;
+    };
+
+    KeystrokeIndex() = default;
+    KeystrokeIndex(const KeystrokeIndex&) = delete;
+    KeystrokeIndex& operator=(const KeystrokeIndex&) = delete;
+
+    // Room for `symbols` symbols whose search texts take about `textBytes` bytes.
+    void Reserve(std::size_t symbols, std::size_t textBytes);
+    // Adds the next symbol, in the order the plain search meets them. `exchange` is the ordinal
+    // of its exchange among the searched ones; `searchText` is the code, Name and SearchText1-4
+    // joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
+    void Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText, const Record& record);
+    // Sorts the places and builds the postings; call once after the last Add.
+    void Finish();
+    // Empties the index for a new build.
+    void Clear() noexcept;
+
+    [[nodiscard]] std::uint32_t size() const noexcept { return static_cast<std::uint32_t>(places_.size()); }
+    [[nodiscard]] std::size_t MemoryBytes() const noexcept;
+    [[nodiscard]] std::string_view SearchText(std::uint32_t place) const noexcept;
+    [[nodiscard]] std::string_view KeyText(std::uint32_t place) const noexcept;
+    [[nodiscard]] bool Resolved(std::uint32_t place) const noexcept;
+    // Writes the record of `place` as FillSymbolInfo does from its entry.
+    void Fill(SymbolInfo& record, std::uint32_t place) const noexcept;
+
+    // The places, ascending, of the symbols of `exchange` whose search text holds `upper` or,
+    // with `matchKeys`, whose key text holds 0x05, `upper`, 0x05.
+    void CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
+                     std::vector<std::uint32_t>& hits) const;
+
+    // Ascending `hits` in result order: rank (the position of `rankText` in the symbol's rank
+    // key, or the key's length when it holds none), then place.
+    void OrderByRank(std::span<const std::uint32_t> hits, std::string_view rankText,
+                     std::vector<std::uint32_t>& ordered) const;
+
+    // Writes the records of ascending `hits` into `records` in result order; false, with
+    // nothing meaningful written, when a hit cannot be resolved.
+    [[nodiscard]] bool FillRanked(std::span<const std::uint32_t> hits, std::string_view rankText,
+                                  SymbolInfo* records) const;
+
+    // Top ranks every hit when there are fewer than `hits` (4,096 unless set), and walks the
+    // order otherwise. Tests set 0 to have the walk answer every search.
+    void SetOrderAllBelow(std::uint32_t hits) noexcept { orderAllBelow_ = hits; }
+
+    // The number of hits, and in `top` the first `limit` of them in result order. `failed` is set
+    // when a hit cannot be resolved.
+    std::uint32_t Top(std::string_view upper, std::string_view rankText, bool matchKeys, std::uint32_t exchange,
+                      std::uint32_t limit, std::vector<std::uint32_t>& top, bool& failed) const;
+
+private:
+    struct Postings {
+        std::uint32_t Count = 0;
+        std::uint32_t Offset = 0;  // into arrays_, or for a bitmap into bitmaps_ in words
+        bool Bitmap = false;
+    };
+    struct Place {
+        std::uint32_t Text;    // search text, in texts_
+        std::uint32_t Key;     // key text, in keyTexts_
+        std::uint32_t Record;  // result record, in records_
+        std::uint32_t Exchange;
+        std::uint16_t TextLength;
+        std::uint8_t KeyLength;
+        std::uint8_t Flags;
+    };
+
+    static constexpr std::uint32_t kColumns = 32;
+
+    [[nodiscard]] std::string_view RankKey(std::uint32_t place) const noexcept;
+    [[nodiscard]] bool InExchange(std::uint32_t place, std::uint32_t exchange) const noexcept {
+        return exchange == kEveryExchange || places_[place].Exchange == exchange;
+    }
+    [[nodiscard]] bool TextHolds(std::uint32_t place, std::string_view upper) const noexcept;
+    [[nodiscard]] bool KeyHolds(std::uint32_t place, std::string_view framed) const noexcept;
+    [[nodiscard]] std::uint32_t RankOf(std::uint32_t place, std::string_view rankText) const noexcept;
+    [[nodiscard]] bool Contains(const Postings& p, std::uint32_t place) const noexcept;
+    [[nodiscard]] std::uint32_t CountIn(const Postings& p, const std::vector<std::uint64_t>* mask) const noexcept;
+    template <class Visit> void ForEach(const Postings& p, Visit&& visit) const;
+    void TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const;
+    void KeyHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const;
+    [[nodiscard]] bool CountHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
+                                 std::uint32_t& total) const;
+    template <class IsHit>
+    bool TopByPrefix(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit, IsHit&& isHit,
+                     std::vector<std::uint32_t>& top) const;
+    bool TopByColumns(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
+                      const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const;
+    void SortPlaces();
+    void BuildPostings();
+    void BuildKeyPieces();
+
+    std::vector<Place> places_;
+    std::string texts_;      // search texts in Add order
+    std::string keyTexts_;   // key texts in Add order
+    std::string records_;    // result records (see Finish), in place order once finished
+    std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
+
+    std::vector<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces
+    std::vector<std::uint32_t> arrays_;
+    std::vector<std::uint64_t> bitmaps_;
+    std::vector<std::uint64_t> highText_;                   // places whose search text holds a byte >= 0x80
+    std::vector<std::vector<std::uint64_t>> exchangeMask_;  // by exchange ordinal: its places
+    std::vector<std::uint32_t> unresolved_;                 // places that cannot be resolved
+
+    TextPieceTable keyPieces_;
+    std::vector<std::uint32_t> keyPostingStart_;
+    std::vector<std::uint32_t> keyPostings_;
+
+    // The first kColumns bytes of every rank key, column by column: byte r of place p at
+    // columns_[r * size() + p], 0 past the key's end.
+    std::vector<std::uint8_t> columns_;
+    std::uint32_t longestRankKey_ = 0;
+    std::uint32_t orderAllBelow_ = 4096;
+};
+
+}  // namespace tessary

@@ -1,0 +1,36 @@
+// The separator of the search index's texts, and the table of text pieces that the index's
+// exact-symbol and key tests look typed texts up in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace tessary {
+
+// The separator of the index texts and of the framed search text.
+inline constexpr char kIndexSeparator = '\x05';
+
+// A set of text pieces, each a view into storage that its owner keeps unchanged, with dense ids
+// in the order the pieces were first added. Answers "which piece equals this text" with one hash
+// probe sequence (open addressing, linear probing).
+class TextPieceTable {
+public:
+    static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+    // The id of the piece equal to `piece`, added when new.
+    std::uint32_t Intern(std::string_view piece);
+    [[nodiscard]] std::uint32_t Find(std::string_view text) const noexcept;
+    [[nodiscard]] std::size_t size() const noexcept { return pieces_.size(); }
+    void clear() noexcept;
+
+private:
+    void Rehash(std::size_t slotCount);
+
+    std::vector<std::string_view> pieces_;
+    std::vector<std::size_t> hashes_;
+    std::vector<std::uint32_t> slots_;  // piece id + 1; 0 marks an empty slot
+};
+
+}  // namespace tessary
