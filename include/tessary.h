@@ -2,12 +2,14 @@
  * tessary.h: the whole public interface of the Tessary symbol library.
  *
  * A host loads the library, calls TSYInit once with its data directory and then asks its
- * questions through the query functions below. Every answer is a fixed-layout record (or an
- * array of them); the layouts are part of the binary interface and never change.
+ * questions through the query functions below; TSYReload replaces the data while the host runs.
+ * Every answer is a fixed-layout record (or an array of them); the layouts are part of the
+ * binary interface and never change.
  *
  * Conventions shared by every function:
- *  - Results are 1 for success and 0 for failure; nothing else reports errors.
- *  - Before a successful TSYInit every query returns 0 at once and writes nothing.
+ *  - Results are 1 for success and 0 for failure; beyond that, only TSYLastError says why a
+ *    load failed.
+ *  - Before a successful TSYInit or TSYReload every query returns 0 at once and writes nothing.
  *  - A query that hands out an array allocates a new, zero-filled block for each successful
  *    call. The caller owns it and releases it with TSYFree (a C++ host built against the same
  *    runtime may use delete[] instead). An empty result is a valid block of zero records.
@@ -15,8 +17,12 @@
  *  - On a result of 0 no out-argument is written.
  *  - Text is 8-bit, in the character set of the process's LC_CTYPE locale (the ANSI code page
  *    on Windows); the library passes it through unchanged.
- *  - Calls must not overlap: TSYInit must return before any query starts, and two searches
- *    must not run at the same time. The library takes no lock.
+ *  - Threads: queries may run at the same time as each other and as TSYReload, from any
+ *    thread. Each query answers wholly from the data loaded before it started or wholly from
+ *    data a TSYReload put in place meanwhile, never a mix; data a reload replaced is freed when
+ *    the last query using it ends. TSYInit must not overlap any other call: it must return
+ *    before queries start. Reloads run one at a time (a second waits for the first).
+ *  - A failed TSYInit or TSYReload says why through TSYLastError, on the thread that called it.
  *
  * This header is plain C and compiles as C11 or C++.
  */
@@ -106,10 +112,31 @@ TSY_STATIC_ASSERT(offsetof(SubGroupInfo, IsBranch) == 68, "SubGroupInfo.IsBranch
 /*
  * Loads the data directory named by path->Text (Directory.xml, SymTbl/Group and one
  * SymTbl/<ID>_Light per exchange). Returns 1 when the database is initialised, now or by an
- * earlier call (a later call ignores its path); 0 when a file is missing or damaged, or when
- * path or path->Text is NULL. After a 0 the next call starts again from nothing.
+ * earlier TSYInit or TSYReload (a later call ignores its path); 0 when a file is missing or
+ * damaged, or when path or path->Text is NULL (TSYLastError says why). After a 0 the next call
+ * starts again from nothing. Must not overlap any other call.
  */
 TSY_API(int32_t) TSYInit(const TSYString* path);
+
+/*
+ * Loads the data directory `dataDirectory` beside the current data and, when every file loads,
+ * replaces the current data with it (or makes it the first, when nothing has loaded yet) and
+ * returns 1. Queries that run meanwhile finish on the data they started with. Returns 0 when
+ * dataDirectory is NULL or empty, or a file is missing or damaged: the current data then stays
+ * exactly as it was. A load reads one whole version of the directory even while the data writer
+ * replaces it; on POSIX it waits a few seconds for a file the writer has locked, on Windows it
+ * fails at once on a file another process has open. After a successful TSYReload, TSYInit
+ * returns 1 without loading.
+ */
+TSY_API(int32_t) TSYReload(const char* dataDirectory);
+
+/*
+ * Why the calling thread's last TSYInit or TSYReload returned 0, as one line naming the file
+ * and what is wrong, e.g. "SymTbl/3_Light offset 0: magic is 206, expected 207"; the empty
+ * string after one returned 1, and before either was called. The text belongs to the library
+ * and stays valid until the same thread calls TSYInit or TSYReload again.
+ */
+TSY_API(const char*) TSYLastError(void);
 
 /*
  * Lists every exchange in directory order. *list receives a new array of ExchangeInfo owned by

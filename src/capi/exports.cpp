@@ -1,23 +1,53 @@
-// The exported C functions. Each query forwards to the process-wide database once it is
-// initialised and answers 0 before; no exception ever leaves the library. Adding an export is
-// one Forward call.
+// The exported C functions. Each query answers from the current database, which it holds for
+// its duration, and answers 0 before one has loaded; no exception ever leaves the library.
+// Adding an export is one Forward call.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <string_view>
+
 #include "common/result_array.h"
-#include "database/symbol_database.h"
+#include "database/current_database.h"
 #include "tessary.h"
 
 namespace {
 
 // The database that lives as long as the loaded library.
-tessary::SymbolDatabase database;
+tessary::CurrentDatabase database;
 
-// Runs `query` on the initialised database and turns its answer into the exports' 1 or 0: 0
-// before TSYInit succeeded and for any exception.
+// Why the calling thread's last TSYInit or TSYReload failed; empty after a success. A fixed
+// buffer: it never allocates, and a thread's exit has nothing to free.
+thread_local char lastFailure[1024];
+
+void RememberFailure(std::string_view reason) noexcept {
+    const std::size_t n = std::min(reason.size(), sizeof lastFailure - 1);
+    if (n != 0) std::memcpy(lastFailure, reason.data(), n);
+    lastFailure[n] = '\0';
+}
+
+// Runs `query` on the current database and turns its answer into the exports' 1 or 0: 0 before
+// a database has loaded and for any exception.
 template <class Query>
 std::int32_t Forward(Query&& query) noexcept {
     try {
-        if (!database.Initialised()) return 0;
-        return query(static_cast<const tessary::SymbolDatabase&>(database)) ? 1 : 0;
+        const std::shared_ptr<const tessary::SymbolDatabase> current = database.Get();
+        if (!current) return 0;
+        return query(*current) ? 1 : 0;
     } catch (...) {
+        return 0;
+    }
+}
+
+// Runs a load (`load` fills in the reason when it fails) and records the outcome for TSYLastError.
+template <class Load>
+std::int32_t RunLoad(Load&& load) noexcept {
+    try {
+        std::string reason;
+        const bool loaded = load(reason);
+        RememberFailure(loaded ? std::string_view() : std::string_view(reason));
+        return loaded ? 1 : 0;
+    } catch (...) {
+        RememberFailure("the data directory does not load (an unexpected failure)");
         return 0;
     }
 }
@@ -25,13 +55,26 @@ std::int32_t Forward(Query&& query) noexcept {
 }  // namespace
 
 TSY_API(int32_t) TSYInit(const TSYString* path) {
-    if (path == nullptr || path->Text == nullptr) return 0;
-    try {
-        return database.Init(path->Text) ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    return RunLoad([&](std::string& reason) {
+        if (path == nullptr || path->Text == nullptr) {
+            reason = "no data directory was given";
+            return false;
+        }
+        return database.Init(path->Text, reason);
+    });
 }
+
+TSY_API(int32_t) TSYReload(const char* dataDirectory) {
+    return RunLoad([&](std::string& reason) {
+        if (dataDirectory == nullptr || *dataDirectory == '\0') {
+            reason = "no data directory was given";
+            return false;
+        }
+        return database.Reload(dataDirectory, reason);
+    });
+}
+
+TSY_API(const char*) TSYLastError(void) { return lastFailure; }
 
 TSY_API(int32_t) TSYGetExch(ExchangeInfo** list, int32_t* count) {
     return Forward([&](const auto& db) { return db.GetExch(list, count); });

@@ -21,23 +21,41 @@ std::size_t DataFile::Read(void* dst, std::size_t n) noexcept {
 }
 
 bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
-    if (size > 0xFFFFFFFFull) return false;
+    if (size > 0xFFFFFFFFull) return Fail("it is 4 GiB or larger");
     std::unique_ptr<unsigned char[]> bytes;
     try {
         bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : static_cast<std::size_t>(size));
     } catch (const std::bad_alloc&) {
-        return false;
+        return Fail("there is not enough memory to read it");
     }
     std::size_t got = 0;
     while (got < size) {
         const std::ptrdiff_t n = readChunk(bytes.get() + got, static_cast<std::size_t>(size) - got);
-        if (n < 0) return false;
+        if (n < 0) return Fail("it cannot be read");
         if (n == 0) break;  // the file shrank meanwhile: keep what is there
         got += static_cast<std::size_t>(n);
     }
     bytes_ = std::move(bytes);
+    problem_.clear();
     size_ = got;
     position_ = 0;
+    return true;
+}
+
+bool DataFile::Fail(std::string problem) {
+    bytes_.reset();
+    size_ = position_ = 0;
+    problem_ = std::move(problem);
+    return false;
+}
+
+bool ReadWholeFile(DataRoot& root, std::string_view relative, std::string& bytes, std::string& problem) {
+    DataFile file;
+    if (!file.Open(root, relative)) {
+        problem = file.Problem();
+        return false;
+    }
+    bytes.assign(reinterpret_cast<const char*>(file.Data()), file.Left());
     return true;
 }
 

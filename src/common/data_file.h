@@ -21,6 +21,38 @@ extern const char kPathSeparator;
 // (converted to the platform's separator). A base that already ends in a separator gets none.
 [[nodiscard]] std::string JoinDataPath(std::string_view base, std::string_view relative);
 
+// The data directory one load reads. On POSIX it is opened once and every file is opened
+// relative to it, so a load reads one generation of the directory even when a writer swaps a new
+// one in by renaming meanwhile. On Windows files are opened by path, as the host's own file class
+// does. Used by one loading thread at a time.
+class DataRoot {
+public:
+    // Opens the directory at `path` (an empty path is the file system's root). A directory that
+    // cannot be opened makes every file in it fail with that reason.
+    explicit DataRoot(std::string path);
+    ~DataRoot();
+    DataRoot(const DataRoot&) = delete;
+    DataRoot& operator=(const DataRoot&) = delete;
+
+    // The path of a file below the directory, `relative` using '/' separators.
+    [[nodiscard]] std::string PathOf(std::string_view relative) const { return JoinDataPath(path_, relative); }
+
+    // True when the path now names another directory than the one opened, or none: a writer
+    // replaced it, and files missing from the opened one may be in its successor.
+    [[nodiscard]] bool Replaced() const;
+
+private:
+    friend class DataFile;
+
+    // How long one load waits, in all, for files that a writer holds locked.
+    static constexpr int kLockWaitMilliseconds = 5000;
+
+    std::string path_;
+    int descriptor_ = -1;  // the open directory (POSIX); unused on Windows
+    int openError_ = 0;    // errno of a directory that did not open (POSIX)
+    int lockWaitLeft_ = kLockWaitMilliseconds;
+};
+
 class DataFile {
 public:
     DataFile() = default;
@@ -32,6 +64,13 @@ public:
     // If the exact name is missing, a single name that differs only in letter case, one path
     // component at a time, is used instead.
     [[nodiscard]] bool Open(const std::string& path);
+    // Opens the file `relative` (with '/' separators) of `root`, with the same rules. A file that a
+    // writer holds locked is waited for, as long as the root's waiting time lasts.
+    [[nodiscard]] bool Open(DataRoot& root, std::string_view relative);
+
+    // Why the last Open failed, in words that follow "cannot be opened: ", e.g. "it does not
+    // exist"; empty after a success.
+    [[nodiscard]] const std::string& Problem() const noexcept { return problem_; }
 
     // The file's length in bytes.
     [[nodiscard]] std::uint32_t Length() const noexcept { return static_cast<std::uint32_t>(size_); }
@@ -53,12 +92,19 @@ private:
     using ChunkReader = std::function<std::ptrdiff_t(unsigned char* dst, std::size_t n)>;
     [[nodiscard]] bool Load(std::uint64_t size, const ChunkReader& readChunk);
 
+    // Records `problem` as the reason of a failed Open and gives false.
+    bool Fail(std::string problem);
+
     std::unique_ptr<unsigned char[]> bytes_;
+    std::string problem_;
     std::size_t size_ = 0;
     std::size_t position_ = 0;
 };
 
 // Reads the whole file at `path` (with the same rules as DataFile::Open) into `bytes`.
 [[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& bytes);
+// Reads the whole file `relative` of `root` into `bytes`; on failure, why into `problem`.
+[[nodiscard]] bool ReadWholeFile(DataRoot& root, std::string_view relative, std::string& bytes,
+                                 std::string& problem);
 
 }  // namespace tessary

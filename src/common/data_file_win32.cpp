@@ -5,6 +5,7 @@
 #include "common/data_file.h"
 
 #include <new>
+#include <string>
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -29,7 +30,28 @@ private:
     HANDLE handle_;
 };
 
+std::string Describe(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "it does not exist";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return "another process has it open";
+    case ERROR_ACCESS_DENIED: return "permission denied";
+    default: return "it cannot be opened (error " + std::to_string(error) + ")";
+    }
+}
+
 }  // namespace
+
+// Files are opened by path: there is no handle to hold, and the no-sharing open already refuses
+// a file that a writer has open.
+DataRoot::DataRoot(std::string path) : path_(std::move(path)) {}
+
+DataRoot::~DataRoot() = default;
+
+bool DataRoot::Replaced() const { return false; }
+
+bool DataFile::Open(DataRoot& root, std::string_view relative) { return Open(root.PathOf(relative)); }
 
 bool DataFile::Open(const std::string& path) {
     bytes_.reset();
@@ -37,12 +59,12 @@ bool DataFile::Open(const std::string& path) {
 
     const FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    if (file.get() == INVALID_HANDLE_VALUE) return Fail(Describe(::GetLastError()));
     // Devices and pipes (CON, NUL, \\.\pipe\...) open like files but are none.
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Fail("it is not a regular file");
 
     LARGE_INTEGER length{};
-    if (!::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return false;
+    if (!::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return Fail("it cannot be read");
     return Load(static_cast<std::uint64_t>(length.QuadPart), [&file](unsigned char* dst, std::size_t n) {
         const DWORD want = n < 0x40000000u ? static_cast<DWORD>(n) : 0x40000000u;
         DWORD got = 0;

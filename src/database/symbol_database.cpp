@@ -25,18 +25,37 @@ void SymbolDatabase::Clear() noexcept {
 
 bool SymbolDatabase::Init(const char* path, DiagnosticSink* diagnostics) {
     if (initialised_) return true;
-    // Whatever an earlier, failed run loaded goes first, so nothing of it stays reachable.
-    Clear();
-    const std::string dataDirectory(path);
-    if (!LoadDirectory(dataDirectory, diagnostics, directory_)) return false;
-    if (!LoadSymbolTables(dataDirectory, directory_.Exchanges, diagnostics, tables_)) return false;
+    // A writer replaces a whole directory by renaming a new one into its place and then removes
+    // the old one. A load that began on the old one opens every file relative to it and so never
+    // mixes generations, but may find files already gone: it starts again on the successor.
+    constexpr int kAttempts = 3;
+    const std::size_t reportedBefore = diagnostics != nullptr ? diagnostics->Items.size() : 0;
+    for (int attempt = 1;; ++attempt) {
+        // Whatever an earlier, failed run loaded goes first, so nothing of it stays reachable.
+        Clear();
+        DataRoot root(path);
+        if (Load(root, diagnostics)) break;
+        if (attempt == kAttempts || !root.Replaced()) return false;
+        if (diagnostics != nullptr)
+            diagnostics->Items.erase(diagnostics->Items.begin() + static_cast<std::ptrdiff_t>(reportedBefore),
+                                     diagnostics->Items.end());
+    }
+    initialised_ = true;
+    return true;
+}
+
+bool SymbolDatabase::Load(DataRoot& root, DiagnosticSink* diagnostics) {
+    if (!LoadDirectory(root, diagnostics, directory_)) return false;
+    if (!LoadSymbolTables(root, directory_.Exchanges, diagnostics, tables_)) return false;
     resolver_.Build(directory_.Exchanges, tables_);
-    if (!BuildSearchIndex(tables_, resolver_, index_)) return false;
-    if (!LoadGroupTable(dataDirectory, diagnostics, groups_)) return false;
+    if (!BuildSearchIndex(tables_, resolver_, index_)) {
+        if (diagnostics != nullptr) diagnostics->Error("", -1, 0, "the search index cannot be built (out of memory)");
+        return false;
+    }
+    if (!LoadGroupTable(root, diagnostics, groups_)) return false;
     ReportUnresolvedMembers(
         groups_, [this](const GroupMember& member) { return resolver_.LookUp(member.Code, member.Exchange) != nullptr; },
         diagnostics);
-    initialised_ = true;
     return true;
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "common/data_file.h"
 #include "common/diagnostics.h"
 #include "directory/directory_reader.h"
 #include "groups/group_tree.h"
@@ -27,7 +28,8 @@ public:
     // Loads the data directory at `path`: the exchange directory, the symbol tables, the search
     // index and the group table, stopping at the first that fails. True when the database is
     // initialised, now or before (a second call loads nothing). A failed call leaves nothing of
-    // what it loaded reachable. `diagnostics`, when given, hears what the readers say.
+    // what it loaded reachable. `diagnostics`, when given, hears what the readers say. The load
+    // reads one generation of the directory: one that a writer replaces meanwhile is read again.
     [[nodiscard]] bool Init(const char* path, DiagnosticSink* diagnostics = nullptr);
     [[nodiscard]] bool Initialised() const noexcept { return initialised_; }
 
@@ -51,6 +53,8 @@ public:
 
 private:
     void Clear() noexcept;
+    // One run of the loaders on the opened directory; false at the first that fails.
+    bool Load(DataRoot& root, DiagnosticSink* diagnostics);
 
     bool initialised_ = false;
     ExchangeDirectory directory_;

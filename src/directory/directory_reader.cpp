@@ -52,12 +52,17 @@ bool HasLowerCase(const char* text) {
 }  // namespace
 
 bool LoadDirectory(const std::string& dataDirectory, DiagnosticSink* diagnostics, ExchangeDirectory& out) {
+    DataRoot root(dataDirectory);
+    return LoadDirectory(root, diagnostics, out);
+}
+
+bool LoadDirectory(DataRoot& dataDirectory, DiagnosticSink* diagnostics, ExchangeDirectory& out) {
     const FileReport report(diagnostics, kDirectoryFile);
     ExchangeMap& exchanges = out.Exchanges;
 
     XmlLoadError loadError;
     const std::unique_ptr<XmlDocument> document =
-        LoadXmlDocument(JoinDataPath(dataDirectory, kDirectoryFile), &loadError);
+        LoadXmlDocument(dataDirectory, kDirectoryFile, &loadError);
     if (!document) return report.Error(-1, loadError.Line, "the file " + loadError.Message);
 
     const std::unique_ptr<XmlElement> result = document->SelectSingleNode("//Result");

@@ -187,15 +187,13 @@ void StopAtDoctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
     xmlStopParser(ctxt);
 }
 
-}  // namespace
+std::unique_ptr<XmlDocument> Fail(XmlLoadError* error, std::string message, int line) {
+    if (error != nullptr) *error = {std::move(message), line};
+    return nullptr;
+}
 
-std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path, XmlLoadError* error) {
-    auto fail = [error](std::string message, int line) -> std::unique_ptr<XmlDocument> {
-        if (error != nullptr) *error = {std::move(message), line};
-        return nullptr;
-    };
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) return fail("cannot be opened", 0);
+std::unique_ptr<XmlDocument> ParseDocument(const std::string& bytes, XmlLoadError* error) {
+    auto fail = [error](std::string message, int line) { return Fail(error, std::move(message), line); };
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return fail("is too large", 0);
 
     xmlInitParser();
@@ -231,6 +229,21 @@ std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path, XmlLoadErr
         return fail(message, line);
     }
     return std::make_unique<LibxmlDocument>(std::move(doc));
+}
+
+}  // namespace
+
+std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path, XmlLoadError* error) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) return Fail(error, "cannot be opened", 0);
+    return ParseDocument(bytes, error);
+}
+
+std::unique_ptr<XmlDocument> LoadXmlDocument(DataRoot& root, std::string_view relative, XmlLoadError* error) {
+    std::string bytes;
+    std::string problem;
+    if (!ReadWholeFile(root, relative, bytes, problem)) return Fail(error, "cannot be opened: " + problem, 0);
+    return ParseDocument(bytes, error);
 }
 
 }  // namespace tessary

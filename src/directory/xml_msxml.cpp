@@ -249,4 +249,8 @@ std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path, XmlLoadErr
     return std::make_unique<MsxmlDocument>(std::move(apartment), std::move(document));
 }
 
+std::unique_ptr<XmlDocument> LoadXmlDocument(DataRoot& root, std::string_view relative, XmlLoadError* error) {
+    return LoadXmlDocument(root.PathOf(relative), error);
+}
+
 }  // namespace tessary

@@ -8,7 +8,10 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "common/data_file.h"
 
 namespace tessary {
 
@@ -39,6 +42,9 @@ struct XmlLoadError {
 
 // Loads the document at `path`; null on failure, with the reason in *error when given.
 [[nodiscard]] std::unique_ptr<XmlDocument> LoadXmlDocument(const std::string& path,
+                                                           XmlLoadError* error = nullptr);
+// Loads the document `relative` (with '/' separators) of the data directory `root`.
+[[nodiscard]] std::unique_ptr<XmlDocument> LoadXmlDocument(DataRoot& root, std::string_view relative,
                                                            XmlLoadError* error = nullptr);
 
 }  // namespace tessary

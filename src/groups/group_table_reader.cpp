@@ -279,11 +279,15 @@ GroupMember SplitGroupMember(std::string_view member) {
 }
 
 bool LoadGroupTable(const std::string& dataDirectory, DiagnosticSink* diagnostics, GroupTree& out) {
+    DataRoot root(dataDirectory);
+    return LoadGroupTable(root, diagnostics, out);
+}
+
+bool LoadGroupTable(DataRoot& dataDirectory, DiagnosticSink* diagnostics, GroupTree& out) {
     const FileReport report(diagnostics, kGroupFile);
 
     DataFile file;
-    if (!file.Open(JoinDataPath(dataDirectory, kGroupFile)))
-        return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
+    if (!file.Open(dataDirectory, kGroupFile)) return report.Error(-1, 0, "cannot be opened: " + file.Problem());
     const std::size_t size = file.Length();
     if (size < 4) return report.Error(0, 0, "is " + std::to_string(size) + " bytes long, too short for the magic");
     const unsigned char* data = file.Data();

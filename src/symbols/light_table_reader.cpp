@@ -43,13 +43,12 @@ std::uint32_t ReadWord(DataFile& file, std::uint32_t preset) {
 
 }  // namespace
 
-bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
+bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
                      DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
     const FileReport report(diagnostics, "SymTbl/" + key + "_Light");
 
     DataFile file;
-    if (!file.Open(JoinDataPath(dataDirectory, report.File())))
-        return report.Error(-1, 0, "cannot be opened (missing, unreadable or locked by a writer)");
+    if (!file.Open(dataDirectory, report.File())) return report.Error(-1, 0, "cannot be opened: " + file.Problem());
 
     out.Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
     if (out.Magic != kLightMagic) {
@@ -106,7 +105,19 @@ bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, c
     return true;
 }
 
+bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
+                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+    DataRoot root(dataDirectory);
+    return LoadSymbolTable(root, key, exchange, diagnostics, out);
+}
+
 bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
+                      SymbolTables& out) {
+    DataRoot root(dataDirectory);
+    return LoadSymbolTables(root, exchanges, diagnostics, out);
+}
+
+bool LoadSymbolTables(DataRoot& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
                       SymbolTables& out) {
     for (const auto& [key, exchange] : exchanges) {
         ExchangeSymbolTable* table = FindOrCreateRecord(out, key);

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/data_file.h"
 #include "common/diagnostics.h"
 #include "directory/exchange_entry.h"
 #include "symbols/symbol_table.h"
@@ -13,12 +14,17 @@ namespace tessary {
 // symbol's text is its trimmed code, '.', and the trimmed Code of `exchange`. False when the
 // file cannot be opened or its magic is wrong; `diagnostics`, when given, is told why, and what
 // loads but looks wrong.
+[[nodiscard]] bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& exchangeKey,
+                                   const ExchangeEntry& exchange, DiagnosticSink* diagnostics,
+                                   ExchangeSymbolTable& out);
 [[nodiscard]] bool LoadSymbolTable(const std::string& dataDirectory, const std::string& exchangeKey,
                                    const ExchangeEntry& exchange, DiagnosticSink* diagnostics,
                                    ExchangeSymbolTable& out);
 
 // The table of every exchange in `exchanges`, under the same keys; false at the first table that
 // does not load.
+[[nodiscard]] bool LoadSymbolTables(DataRoot& dataDirectory, const ExchangeMap& exchanges,
+                                    DiagnosticSink* diagnostics, SymbolTables& out);
 [[nodiscard]] bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& exchanges,
                                     DiagnosticSink* diagnostics, SymbolTables& out);
 

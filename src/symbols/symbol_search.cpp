@@ -15,10 +15,6 @@
 namespace tessary {
 namespace {
 
-// The text the results are ranked by: the caller's text as passed, kept process-wide between
-// searches. This is the only place that holds it.
-std::string searchRankText;
-
 struct ReleaseArray {
     void operator()(SymbolInfo* block) const noexcept { FreeResultArray(block); }
 };
@@ -57,13 +53,11 @@ bool IsExactSymbol(const SearchIndex& index, const SymbolIndexRecord* record, st
 }
 
 // The one-record answer for a whole Symbol text, or false when the text names no entry.
-bool HandOutExact(const SymbolResolver& resolver, std::string_view upper, const char* text, SymbolInfo** results,
-                  std::int32_t* count) {
+bool HandOutExact(const SymbolResolver& resolver, std::string_view upper, SymbolInfo** results, std::int32_t* count) {
     const SymbolEntry* entry = resolver.Resolve(upper);
     if (entry == nullptr) return false;
     OwnedArray records = AllocateRecords(1);
     if (records == nullptr) return false;
-    searchRankText = text;
     FillSymbolInfo(*records, *entry);
     return HandOut(std::move(records), 1, results, count);
 }
@@ -75,14 +69,15 @@ bool Search(const SearchIndex& index, const SymbolResolver& resolver, const char
     std::uint32_t exchange = 0;
     if (!SelectExchange(index, everyExchange ? nullptr : exchangeKey, record, exchange)) return false;
     const std::string upper = text::ToUpper(text);
-    if (IsExactSymbol(index, record, upper)) return HandOutExact(resolver, upper, text, results, count);
+    if (IsExactSymbol(index, record, upper)) return HandOutExact(resolver, upper, results, count);
 
     std::vector<std::uint32_t> hits;
     index.Keystrokes.CollectHits(upper, matchSearchKeys, exchange, hits);
     OwnedArray records = AllocateRecords(hits.size());
     if (records == nullptr) return false;
-    searchRankText = text;
-    if (!index.Keystrokes.FillRanked(hits, searchRankText, records.get())) return false;
+    // Ranked by the caller's text as passed; every search has its own, so searches on several
+    // threads share nothing.
+    if (!index.Keystrokes.FillRanked(hits, text, records.get())) return false;
     return HandOut(std::move(records), hits.size(), results, count);
 }
 
@@ -110,15 +105,14 @@ bool FindSymbolsTop(const SearchIndex& index, const SymbolResolver& resolver, co
     if (!SelectExchange(index, exchangeKey, record, exchange)) return false;
     const std::string upper = text::ToUpper(text);
     if (IsExactSymbol(index, record, upper)) {
-        if (!HandOutExact(resolver, upper, text, results, count)) return false;
+        if (!HandOutExact(resolver, upper, results, count)) return false;
         if (total != nullptr) *total = 1;
         return true;
     }
 
     std::vector<std::uint32_t> top;
     bool failed = false;
-    searchRankText = text;
-    const std::uint32_t hits = index.Keystrokes.Top(upper, searchRankText, matchSearchKeys, exchange,
+    const std::uint32_t hits = index.Keystrokes.Top(upper, text, matchSearchKeys, exchange,
                                                     static_cast<std::uint32_t>(limit), top, failed);
     if (failed) return false;
     OwnedArray records = AllocateRecords(top.size());

@@ -19,7 +19,7 @@ foreach(line IN LISTS lines)
 endforeach()
 list(SORT names)
 set(expected TSYFindSymbol TSYFindSymbol2 TSYFindSymbolTop TSYFree TSYGetExch TSYGetGroupSymbol TSYGetSubGroup
-  TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit TSYVersion)
+  TSYGetSymbolInfo TSYGetSymbolInfos TSYGetSymbolInfos2 TSYInit TSYLastError TSYReload TSYVersion)
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exports are: ${names}\nexpected: ${expected}")
 endif()

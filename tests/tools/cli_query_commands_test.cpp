@@ -270,13 +270,13 @@ TEST(CommandLine, UnusableDirectoriesGiveOneLineAndExitOne) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {temp / "missing", "does not exist"},
         {temp / "file", "is a file"},
-        {temp / "empty", "does not load"},
+        {temp / "empty", "does not load: Directory.xml: the file cannot be opened: it does not exist"},
     };
     for (const auto& [dir, message] : cases) {
         for (const std::string command : {"exchanges", "groups", "check"}) {
             SCOPED_TRACE(command + " " + dir);
             const CliResult r = RunCli({command, dir});
-            if (command == "check" && message == "does not load") {
+            if (command == "check" && message.starts_with("does not load")) {
                 EXPECT_EQ(r.ExitCode, 1);  // check explains at length
             } else {
                 ExpectFailure(r, 1, message);

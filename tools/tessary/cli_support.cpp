@@ -111,9 +111,7 @@ void RequireDirectory(const std::string& dir) {
 void OpenDataDirectory(const std::string& dir) {
     RequireDirectory(dir);
     const TSYString path{dir.c_str()};
-    if (TSYInit(&path) == 0)
-        throw CommandError("the data directory '" + dir + "' does not load; 'tessary check " + dir +
-                           "' says why");
+    if (TSYInit(&path) == 0) throw CommandError("the data directory '" + dir + "' does not load: " + TSYLastError());
 }
 
 // ---- Progress ----

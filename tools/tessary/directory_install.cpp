@@ -1,11 +1,13 @@
-// Installing a written data directory in place with one rename.
+// Installing a written data directory in place of the old one in one step.
 #include "directory_install.h"
 
 #include "cli_output.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -68,8 +70,16 @@ void InstallDataDirectory(const std::string& dir, const writer::DataDirectory& d
     }
     GiveUsualPermissions(temporary);
 
-    // A directory cannot be renamed onto a non-empty one: the old one steps aside first and is
-    // removed once the new one stands in its place.
+    // Where the system can, the new directory and the old one trade places in one step, so the
+    // path never goes missing and a loader sees the one or the other, whole. Loaders that opened
+    // the old one before it goes start again on the new one.
+    if (exists && ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+        fs::remove_all(temporary, ec);
+        return;
+    }
+    // Otherwise (a file system without the exchange), a directory cannot be renamed onto a
+    // non-empty one: the old one steps aside first and is removed once the new one stands in
+    // its place.
     const fs::path old = temporary.string() + "-old";
     if (exists) {
         fs::rename(target, old, ec);
