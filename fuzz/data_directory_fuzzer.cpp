@@ -1,6 +1,7 @@
 // Fuzz target: a whole data directory (Directory.xml, SymTbl/Group and the Light files, cut from
 // one input), loaded by a database of its own; when it loads, every query runs on it, with texts
 // taken from the input and from earlier answers, and every array handed out is released.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -96,9 +97,12 @@ public:
         for (const bool keys : {false, true}) {
             SymbolInfo* results = nullptr;
             std::int32_t count = 0;
-            if (db_.FindSymbols(text.c_str(), &results, &count, keys)) Keep(results, count);
-            if (db_.FindSymbolsInExchange(text.c_str(), exchangeKey.c_str(), &results, &count, keys))
-                Keep(results, count);
+            bool found = db_.FindSymbols(text.c_str(), &results, &count, keys);
+            RequireTopAgrees(text, nullptr, keys, found, results, count);
+            if (found) Keep(results, count);
+            found = db_.FindSymbolsInExchange(text.c_str(), exchangeKey.c_str(), &results, &count, keys);
+            RequireTopAgrees(text, exchangeKey.c_str(), keys, found, results, count);
+            if (found) Keep(results, count);
         }
     }
 
@@ -107,6 +111,23 @@ public:
 
 private:
     // Notes a few symbol texts of an answer, then releases it.
+    // The top-k call answers the first records of the full search and its length as the total,
+    // and fails exactly when the full search fails.
+    void RequireTopAgrees(const std::string& text, const char* exchangeKey, bool keys, bool found,
+                          const SymbolInfo* full, std::int32_t fullCount) {
+        constexpr std::int32_t kLimit = 5;
+        SymbolInfo* top = nullptr;
+        std::int32_t count = -1;
+        std::int32_t total = -1;
+        const bool topFound = db_.FindSymbolsTop(text.c_str(), exchangeKey, keys, kLimit, &top, &count, &total);
+        fuzz::Require(topFound == found, "the top-k call and the full search disagree on failure");
+        if (!topFound) return;
+        const bool agrees = total == fullCount && count == std::min(kLimit, fullCount) &&
+                            std::memcmp(top, full, sizeof(SymbolInfo) * static_cast<std::size_t>(count)) == 0;
+        FreeResultArray(top);
+        fuzz::Require(agrees, "the top-k call is not the start of the full search");
+    }
+
     void Keep(SymbolInfo* records, std::int32_t count) {
         for (std::int32_t i = 0; i < count && answered_.size() < kMostTexts; ++i)
             answered_.emplace_back(records[i].Symbol, strnlen(records[i].Symbol, sizeof records[i].Symbol));

@@ -296,7 +296,8 @@ class Database:
 
         def call(out: Any, count: Any) -> int:
             if top:
-                return top(raw, key, flag, keep, out, count, ctypes.byref(total))
+                # The library wants at least one row; a limit of 0 still asks for the total.
+                return top(raw, key, flag, max(keep, 1), out, count, ctypes.byref(total))
             if key is None:
                 return api.TSYFindSymbol(raw, out, count, flag)
             return api.TSYFindSymbol2(raw, key, out, count, flag)
