@@ -140,11 +140,6 @@ private:
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::UseDoubleByteLocale();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input = fuzz::AsText(data, size);
     fuzz::ScratchDirectory& scratch = fuzz::ScratchDirectory::Get();

@@ -88,3 +88,9 @@ void RequireVerdictExplained(bool loads, const DiagnosticSink& sink) {
 }
 
 }  // namespace tessary::fuzz
+
+// Every target runs in the double-byte locale, where the readers' multibyte paths are live.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    tessary::fuzz::UseDoubleByteLocale();
+    return 0;
+}

@@ -68,6 +68,22 @@ inline constexpr std::size_t kAllocationAllowance = 2 * 1024 * 1024;
 void ResetLargestAllocation() noexcept;
 void RequireAllocationsBoundedBy(std::size_t inputSize);
 
+// Writes the input as the one file `name` of a fresh scratch directory, runs `load(path, sink)`
+// on it and requires what every reader keeps: allocations bounded by the input's size and a
+// verdict its diagnostics explain. Returns whether it loaded.
+template <class Load>
+bool LoadOneFile(const char* name, const std::uint8_t* data, std::size_t size, DiagnosticSink& sink,
+                 Load&& load) {
+    ScratchDirectory& scratch = ScratchDirectory::Get();
+    scratch.Reset();
+    scratch.Write(name, std::string_view(reinterpret_cast<const char*>(data), size));
+    ResetLargestAllocation();
+    const bool loads = load(scratch.Path(), sink);
+    RequireAllocationsBoundedBy(size);
+    RequireVerdictExplained(loads, sink);
+    return loads;
+}
+
 [[nodiscard]] inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
     return {reinterpret_cast<const char*>(data), size};
 }

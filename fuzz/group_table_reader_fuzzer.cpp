@@ -47,26 +47,18 @@ void CheckEveryGroup(const GroupTree& groups) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::UseDoubleByteLocale();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    fuzz::ScratchDirectory& scratch = fuzz::ScratchDirectory::Get();
-    scratch.Reset();
-    scratch.Write("SymTbl/Group", fuzz::AsText(data, size));
-
     DiagnosticSink sink;
     GroupTree groups;
-    fuzz::ResetLargestAllocation();
-    const bool loads = LoadGroupTable(scratch.Path(), &sink, groups);
-    fuzz::RequireAllocationsBoundedBy(size);
-    fuzz::RequireVerdictExplained(loads, sink);
+    const bool loads = fuzz::LoadOneFile("SymTbl/Group", data, size, sink,
+                                         [&](const std::string& path, DiagnosticSink& s) {
+                                             return LoadGroupTable(path, &s, groups);
+                                         });
+    const std::string& scratchPath = fuzz::ScratchDirectory::Get().Path();
 
     // Listening must not change what loads.
     GroupTree quiet;
-    fuzz::Require(LoadGroupTable(scratch.Path(), nullptr, quiet) == loads && quiet.size() == groups.size(),
+    fuzz::Require(LoadGroupTable(scratchPath, nullptr, quiet) == loads && quiet.size() == groups.size(),
                   "SymTbl/Group loads differently without diagnostics");
 
     if (loads) {
