@@ -96,9 +96,6 @@ TEST_F(QueryCommands, JsonShowsTheLibraryAnswers) {
         {{"list", "1", "--type", "2"}, R"([{"exchangeId":1,"symbol":"000060.SH","name":"Index 60","type":2}])"},
         {{"list", "1", "--limit", "2"}, R"([{"exchangeId":1,"symbol":"000060.SH","name":"Index 60","type":2},
             {"exchangeId":1,"symbol":"600000.SH","name":"Pudong Bank","type":1}])"},
-        {{"search", "60"}, R"([{"exchangeId":1,"symbol":"600000.SH","name":"Pudong Bank","type":1,"position":1},
-            {"exchangeId":1,"symbol":"600036.SH","name":"Merchants Bank","type":1,"position":2},
-            {"exchangeId":1,"symbol":"000060.SH","name":"Index 60","type":2,"position":3}])"},
         {{"search", "60", "--limit", "2"}, R"({"total":3, "results":[
             {"exchangeId":1,"symbol":"600000.SH","name":"Pudong Bank","type":1,"position":1},
             {"exchangeId":1,"symbol":"600036.SH","name":"Merchants Bank","type":1,"position":2}]})"},
@@ -207,9 +204,7 @@ TEST(CommandLine, EverySubcommandHasHelp) {
 }
 
 TEST_F(QueryCommands, GlobalOptionsGoBeforeOrAfterTheCommand) {
-    EXPECT_EQ(RunJson({"--json", "exchanges", data}), RunJson({"exchanges", data, "--json"}));
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"--json", "--version"},
-                                                 {"list", "--version"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--json", "--version"}, {"list", "--version"}}) {
         const CliResult r = RunCli(args);
         EXPECT_EQ(r.ExitCode, 0);
         EXPECT_EQ(r.Out, "tessary " TESSARY_VERSION "\n");
