@@ -104,58 +104,61 @@ private:
 
 // ---- Files that do not load ----
 
-TEST_F(DirectoryReader, MissingFileFails) { EXPECT_EQ(Reload(), 0); }
-
-TEST_F(DirectoryReader, FileThatIsNotXmlOrHasNoResultFails) {
-    for (const std::string& xml :
-         {std::string(), std::string("Result Expires=20991231"), std::string("\0\0\0\0", 4),
-          std::string("<Result Expires=\"20991231 235959\"><Exchange>"),
-          std::string("<Directory Expires=\"20991231 235959\"><Exchange>"
-                      "<Type ID=\"1\" Code=\"SH\" Name=\"S\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
-                      "</Exchange></Directory>"),
-          std::string("<result Expires=\"20991231 235959\"/>")})
-        EXPECT_EQ(LoadXml(xml), 0) << xml;
+// No file, files that are not XML or hold no Result element: nothing loads. A Result without
+// Type elements loads an empty map.
+TEST_F(DirectoryReader, FilesWithoutAResultFailAndAResultWithoutTypesIsEmpty) {
+    EXPECT_EQ(Reload(), 0);
+    const std::pair<std::string, int> cases[] = {
+        {"", 0}, {"Result Expires=20991231", 0}, {std::string("\0\0\0\0", 4), 0},
+        {"<Result Expires=\"20991231 235959\"><Exchange>", 0},
+        {"<Directory Expires=\"20991231 235959\"><Exchange>"
+         "<Type ID=\"1\" Code=\"SH\" Name=\"S\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/></Exchange></Directory>", 0},
+        {"<result Expires=\"20991231 235959\"/>", 0},
+        {"<Result expires=\"20991231 235959\"/>", 0},
+        {"<Result Expires=\"20991231 235959\"/>", 1},
+    };
+    for (const auto& [xml, loads] : cases) {
+        EXPECT_EQ(LoadXml(xml), loads) << xml;
+        EXPECT_TRUE(out.Exchanges.empty()) << xml;
+    }
+    EXPECT_EQ(LoadTypes({}), 1);
     EXPECT_TRUE(out.Exchanges.empty());
 }
 
-TEST_F(DirectoryReader, DoctypeIsRefusedWithOrWithoutInternalSubset) {
+
+// Any DOCTYPE is refused, so no entity, and no external file behind one, is ever read.
+TEST_F(DirectoryReader, DoctypeIsRefusedAndNoEntityIsRead) {
+    WriteFileBytes(dir / "secret.txt", "TOPSECRET");
     const std::string body =
         "<Result Expires=\"20991231 235959\"><Exchange>"
         "<Type ID=\"1\" Code=\"SH\" Name=\"Shanghai\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
         "</Exchange></Result>";
     DiagnosticSink sink;
     diagnostics = &sink;
-    EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result>" + body), 0);
-    EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result SYSTEM \"Result.dtd\">" + body), 0);
-    EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?><!DOCTYPE Result [<!ELEMENT Result ANY>]>" + body), 0);
-    EXPECT_TRUE(out.Exchanges.empty());
-    ASSERT_EQ(sink.Items.size(), 3u);
-    for (const Diagnostic& d : sink.Items) EXPECT_NE(d.Message.find("DOCTYPE"), std::string::npos) << d.Message;
+    for (const std::string doctype :
+         {"<!DOCTYPE Result>", "<!DOCTYPE Result SYSTEM \"Result.dtd\">",
+          "<!DOCTYPE Result [<!ELEMENT Result ANY>]>"}) {
+        EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?>" + doctype + body), 0) << doctype;
+        EXPECT_TRUE(out.Exchanges.empty());
+    }
+    EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?>\n<!DOCTYPE Result [\n  <!ENTITY secret SYSTEM \"" + dir.path() +
+                      "/secret.txt\">\n  <!ENTITY name \"Named\">\n]>\n<Result Expires=\"20991231 235959\"><Exchange>"
+                      "<Type ID=\"1\" Code=\"SH\" Name=\"&name;\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
+                      "<Note>&secret;</Note></Exchange></Result>"),
+              0);
+    ASSERT_EQ(sink.Items.size(), 4u);
+    for (const Diagnostic& d : sink.Items) {
+        EXPECT_NE(d.Message.find("DOCTYPE"), std::string::npos) << d.Message;
+        EXPECT_EQ(d.Message.find("TOPSECRET"), std::string::npos);
+    }
     // The same document without its DOCTYPE loads.
     EXPECT_EQ(LoadXml("<?xml version=\"1.0\"?>" + body), 1);
-}
-
-TEST_F(DirectoryReader, ExternalEntityIsNeverRead) {
-    WriteFileBytes(dir / "secret.txt", "TOPSECRET");
-    const std::string xml =
-        "<?xml version=\"1.0\"?>\n"
-        "<!DOCTYPE Result [\n"
-        "  <!ENTITY secret SYSTEM \"" + dir.path() + "/secret.txt\">\n"
-        "  <!ENTITY name \"Named\">\n"
-        "]>\n"
-        "<Result Expires=\"20991231 235959\"><Exchange>"
-        "<Type ID=\"1\" Code=\"SH\" Name=\"&name;\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>"
-        "<Note>&secret;</Note></Exchange></Result>";
-    DiagnosticSink sink;
-    diagnostics = &sink;
-    EXPECT_EQ(LoadXml(xml), 0);
-    EXPECT_TRUE(out.Exchanges.empty());
-    for (const Diagnostic& d : sink.Items) EXPECT_EQ(d.Message.find("TOPSECRET"), std::string::npos);
 }
 
 // ---- Expires ----
 
 TEST_F(DirectoryReader, ExpiresIsReadByFixedPositions) {
+    constexpr std::int64_t kFails = -1;
     const std::pair<const char*, std::int64_t> cases[] = {
         {"20240418 153000", Local(2024, 4, 18, 15, 30, 0)},
         {"20240418T153000", Local(2024, 4, 18, 15, 30, 0)},  // position 9 may hold anything
@@ -164,23 +167,20 @@ TEST_F(DirectoryReader, ExpiresIsReadByFixedPositions) {
         // Colons shift the pieces: the minute reads ":3" and the second "0:", both 0.
         {"20240418 15:30:00", Local(2024, 4, 18, 15, 0, 0)},
         {"20240431 120000", Local(2024, 5, 1, 12, 0, 0)},  // a day beyond the month rolls over
+        {"", kFails}, {"2024-04-18 15:30:00", kFails},  // the month reads as "-0"
+        {"2024", kFails}, {"20241318 153000", kFails}, {"20240018 153000", kFails}, {"20240400 153000", kFails},
+        {"20240432 153000", kFails}, {"20240418 240000", kFails}, {"20240418 236000", kFails},
+        {"20240418 235960", kFails}, {"18991231 120000", kFails}, {"YYYYMMDD hh:mm:ss", kFails},
+        {"19690101 120000", kFails}, {"30010101 120000", kFails}, {"99991231 235959", kFails},
     };
     for (const auto& [text, time] : cases) {
         out.ExpiryTime = 0;
-        ASSERT_EQ(LoadExpires(text), 1) << text;
-        EXPECT_EQ(out.ExpiryTime, time) << text;
+        ASSERT_EQ(LoadExpires(text), time == kFails ? 0 : 1) << text;
+        if (time != kFails) {
+            EXPECT_EQ(out.ExpiryTime, time) << text;
+        }
     }
-}
-
-TEST_F(DirectoryReader, MissingEmptyOrInvalidExpiresFails) {
     EXPECT_EQ(LoadExpires(std::nullopt), 0);
-    EXPECT_EQ(LoadXml("<Result expires=\"20991231 235959\"/>"), 0);
-    for (const char* text : {"", "2024-04-18 15:30:00",  // the month reads as "-0"
-                             "2024", "20241318 153000", "20240018 153000", "20240400 153000",
-                             "20240432 153000", "20240418 240000", "20240418 236000",
-                             "20240418 235960", "18991231 120000", "YYYYMMDD hh:mm:ss",
-                             "19690101 120000", "30010101 120000", "99991231 235959"})
-        EXPECT_EQ(LoadExpires(text), 0) << text;
 }
 
 TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
@@ -203,13 +203,6 @@ TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
 }
 
 // ---- Which Type elements are read ----
-
-TEST_F(DirectoryReader, ResultWithoutTypesGivesAnEmptyMap) {
-    EXPECT_EQ(LoadTypes({}), 1);
-    EXPECT_TRUE(out.Exchanges.empty());
-    EXPECT_EQ(LoadXml("<Result Expires=\"20991231 235959\"/>"), 1);
-    EXPECT_TRUE(out.Exchanges.empty());
-}
 
 TEST_F(DirectoryReader, OnlyTypesBelowAnExchangeBelowAResultAreRead) {
     const std::string type = " Code=\"C\" Name=\"N\" Alert=\"1\" Trade=\"1\" Quote=\"1\"/>";
@@ -309,31 +302,34 @@ TEST_F(DirectoryReader, TypeWithoutAnIdIsSkippedAndMissingValuesAreEmpty) {
     EXPECT_EQ(Entry("3")->Serial, 3);
 }
 
-TEST_F(DirectoryReader, OverlongTextsAreCutToTheirFields) {
-    const std::string longName(60, 'N');
-    const std::string hugeName(10000, 'H');
-    ASSERT_EQ(LoadTypes({ExchangeType(1, "ABCD", longName), ExchangeType(2, "XY", hugeName)}), 1);
-    EXPECT_EQ(Bytes(Entry("1")->Code, 3), std::string("AB\0", 3));
-    EXPECT_EQ(Bytes(Entry("1")->Name, 51), std::string(50, 'N') + '\0');
-    EXPECT_EQ(Bytes(Entry("2")->Name, 51), std::string(50, 'H') + '\0');
-    // The fields behind Name were not overrun.
-    EXPECT_EQ(Entry("2")->Alert, 1);
-    EXPECT_EQ(Entry("2")->Serial, 2);
-}
-
-// ---- Character sets ----
-
 // U+4E2D U+6587 in UTF-8 and in GBK.
 const std::string kZhongWenUtf8 = "\xE4\xB8\xAD\xE6\x96\x87";
 const std::string kZhongWenGbk = "\xD6\xD0\xCE\xC4";
 
-TEST_F(DirectoryReader, GbkCutNeverSplitsACharacter) {
-    const ScopedLocale gbk(kGbkLocale);
-    ASSERT_TRUE(gbk.ok());
-    // 49 ASCII bytes and one double-byte character: 51 bytes, cut to 49, not 50.
-    ASSERT_EQ(LoadTypes({ExchangeType(1, "A" + kZhongWenUtf8, std::string(49, 'n') + kZhongWenUtf8)}), 1);
-    EXPECT_EQ(Bytes(Entry("1")->Code, 3), std::string("A\0\0", 3));
-    EXPECT_EQ(Bytes(Entry("1")->Name, 51), std::string(49, 'n') + Nul(2));
+// Code and Name as stored: cut to their fields, converted to the locale's character set.
+TEST_F(DirectoryReader, TextsAreCutToTheirFieldsInTheLocaleCharacterSet) {
+    const struct {
+        const char* locale;
+        std::string code, name, storedCode, storedName;
+    } cases[] = {
+        {"C", "ABCD", std::string(60, 'N'), "AB", std::string(50, 'N')},
+        {"C", "XY", std::string(10000, 'H'), "XY", std::string(50, 'H')},
+        // 49 ASCII bytes and one double-byte character: 51 bytes, cut to 49, not 50.
+        {kGbkLocale, "A" + kZhongWenUtf8, std::string(49, 'n') + kZhongWenUtf8, "A", std::string(49, 'n')},
+        {"C", "SH", "A" + kZhongWenUtf8 + "B\xC3\xA9", "SH", "A??B?"},
+        {"C", "S&", "<Bonds & \"Notes\">", "S&", "<Bonds & \"Notes\">"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 60));
+        const ScopedLocale locale(c.locale);
+        ASSERT_TRUE(locale.ok());
+        ASSERT_EQ(LoadTypes({ExchangeType(1, c.code, c.name)}), 1);
+        EXPECT_EQ(Bytes(Entry("1")->Code, 3), c.storedCode + Nul(3 - c.storedCode.size()));
+        EXPECT_EQ(Bytes(Entry("1")->Name, 51), c.storedName + Nul(51 - c.storedName.size()));
+        // The fields behind Name were not overrun.
+        EXPECT_EQ(Entry("1")->Alert, 1);
+        EXPECT_EQ(Entry("1")->Serial, 1);
+    }
 }
 
 TEST_F(DirectoryReader, GbkFileReadInTheGbkLocaleGivesGbkBytes) {
@@ -347,18 +343,6 @@ TEST_F(DirectoryReader, GbkFileReadInTheGbkLocaleGivesGbkBytes) {
         ASSERT_EQ(Load(d), 1);
         EXPECT_EQ(std::string(Entry("1")->Name), name) << locale;
     }
-}
-
-TEST_F(DirectoryReader, Utf8FileReadInTheCLocaleKeepsAscii) {
-    const ScopedLocale c("C");
-    ASSERT_EQ(LoadTypes({ExchangeType(1, "SH", "A" + kZhongWenUtf8 + "B\xC3\xA9")}), 1);
-    EXPECT_EQ(std::string(Entry("1")->Name), "A??B?");
-}
-
-TEST_F(DirectoryReader, EscapedAttributeValuesAreUnescaped) {
-    ASSERT_EQ(LoadTypes({ExchangeType(1, "S&", "<Bonds & \"Notes\">")}), 1);
-    EXPECT_STREQ(Entry("1")->Code, "S&");
-    EXPECT_STREQ(Entry("1")->Name, "<Bonds & \"Notes\">");
 }
 
 // ---- Quiet ----

@@ -1,5 +1,5 @@
-// FindSymbols and FindSymbolsInExchange: the exact-symbol shortcut, the scan, the key test, the
-// ranked order, failures, and hostile fragments.
+// FindSymbols and FindSymbolsInExchange: what the randomized comparison with the model cannot
+// reach: the exact-symbol shortcut, the key test, failures, bytes outside its alphabet, locales.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -55,22 +55,9 @@ TEST_F(SymbolSearch, FindsWhatTheRulesSay) {
         {"in another exchange the shortcut does not apply", "600000.sh", "2", 0, {"000002.SZ"}},
         {"search texts hold the bare code: only the mirror holds 600000.S", "600000.S", nullptr, 0,
          {"000002.SZ"}},
-        {"text upper-cased before scanning", "pudong", nullptr, 0, {"600000.SH"}},
-        {"text upper-cased before scanning, mixed case", "Pudong", nullptr, 0, {"600000.SH"}},
-        // Keys: 000001Ping An Bank < 000002Mirror < 00005HSBC Holdings < 000060Index 60 < ...
-        {"empty text finds every symbol in key order", "", nullptr, 0,
-         {"000001.SZ", "000002.SZ", "00005.HK", "000060.SH", "00700.HK", "300750.SZ", "600000.SH",
-          "600036.SH"}},
-        {"empty text in one exchange", "", "3", 0, {"00005.HK", "00700.HK"}},
         {"an empty table", "", "4", 0, {}},
-        {"no hit still hands out an empty array", "NOTHING LIKE IT", nullptr, 0, {}},
-        // Ranks are key lengths here: "000060Index 60" is shorter than "600036Merchants Bank".
-        {"ZS: a key of 600036 and part of 000060's text ZS60", "zs", nullptr, 0, {"000060.SH", "600036.SH"}},
-        {"PA: a key of 000001 and part of its text PAYH", "pa", nullptr, 0, {"000001.SZ"}},
         {"TX: a key only, keys not asked for", "tx", nullptr, 0, {}},
         {"TX: a key only, keys asked for", "tx", nullptr, 1, {"00700.HK"}},
-        // Search texts are not upper-cased: "Merchants" holds no T. Ranks: t at 8 and at 11.
-        {"T in texts as stored", "t", nullptr, 1, {"300750.SZ", "00700.HK"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -90,16 +77,6 @@ TEST_F(SymbolSearch, FramedTextSpanningTwoSymbolsPassesExactTestThenFailsToResol
 }
 
 // ---- results, outputs and failures ----
-
-TEST_F(SymbolSearch, RecordsAreFilledFromTheEntryAndZeroBehindTexts) {
-    const SearchOutcome outcome = FindAll(db(), "tencent");
-    ASSERT_EQ(outcome.records.size(), 1u);
-    const SymbolInfo& r = outcome.records[0];
-    EXPECT_EQ(r.ExchangeId, 3);
-    EXPECT_EQ(r.Type, 1);
-    EXPECT_EQ(Bytes(r.Symbol, sizeof r.Symbol), "00700.HK" + Nul(sizeof r.Symbol - 8));
-    EXPECT_EQ(Bytes(r.Name, sizeof r.Name), "Tencent" + Nul(sizeof r.Name - 7));
-}
 
 TEST_F(SymbolSearch, NullCountIsAllowed) {
     SymbolInfo* array = nullptr;
@@ -162,30 +139,6 @@ TEST(SymbolSearchFailure, SameExchangeCodeTwiceResolvesToTheLastExchange) {
     EXPECT_EQ(FindAll(db.data, "ONLY1").result, 0);  // exchange 1's own symbol is unreachable
 }
 
-// ---- hostile fragments ----
-
-TEST_F(SymbolSearch, HostileFragmentsGiveTheirDefinedResult) {
-    const struct {
-        const char* label;
-        std::string text;
-        int expectedCount;  // -1: every symbol
-    } cases[] = {
-        {"one byte", "6", 4},
-        {"separator alone, in every search text", "\x05", -1},
-        {"separator joins code and name", "600036\x05m", 1},
-        {"10,000 bytes", std::string(10000, 'A'), 0},
-        {"10,000 separators", std::string(10000, '\x05'), 0},
-        {"whole search text", "600000\x05Pudong Bank\x05PUDONG BANK\x05\x05\x05", 0},  // upper-cased: no
-        {"invalid multibyte bytes", "\x81\xff\x80", 0},
-        {"only a dot, held by one search text", ".", 1},
-    };
-    for (const auto& c : cases) {
-        const SearchOutcome outcome = FindAll(db(), c.text.c_str(), 1);
-        EXPECT_EQ(outcome.result, 1) << c.label;
-        EXPECT_EQ(outcome.count, c.expectedCount < 0 ? 8 : c.expectedCount) << c.label;
-    }
-}
-
 // ---- small tables, in both kinds of locale ----
 
 std::vector<writer::LightRecord> KeyRecords() {
@@ -217,17 +170,6 @@ TEST(SymbolSearchOneTable, HitsAndTheirOrder) {
         {"keys asked for", "C", KeyRecords(), "ab", 1, {"1.SH", "4.SH"}},
         {"keys not asked for", "C", KeyRecords(), "ab", 0, {"4.SH"}},
         {"a name holding ab (not AB) is never found by ab", "C", KeyRecords(), "TWO", 0, {}},
-        // ---- rank: the first position in code and name, else the key's length ----
-        // Keys: "000060x" (60 at 4), "600000y" (at 0), "ABC" (3 bytes, 60 only in a search text).
-        {"rank by position or length", "C",
-         {MakeSymbol("000060", "x"), MakeSymbol("600000", "y"), MakeSymbol("A", "BC", "60")}, "60", 0,
-         {"600000.SH", "A.SH", "000060.SH"}},
-        // Both hold AB in SearchText1. Keys: "1abXYZW" holds "ab" at 1; "2ABQ" (4 bytes) does not.
-        {"rank uses the text as typed", "C", {MakeSymbol("1", "abXYZW", "AB"), MakeSymbol("2", "ABQ", "AB")},
-         "ab", 0, {"1.SH", "2.SH"}},
-        // Typed in upper case, the order turns: 2's key holds AB at 1, 1's key (7 bytes) none.
-        {"rank uses the text as typed, upper case", "C",
-         {MakeSymbol("1", "abXYZW", "AB"), MakeSymbol("2", "ABQ", "AB")}, "AB", 0, {"2.SH", "1.SH"}},
         // Code ".5" gives ".5.SH", cut at its last dot: key ".5". No key holds "q", so every rank
         // is the key's length, 2. Underscore (0x5F) lies between the upper- and lower-case
         // letters: _stricmp, folding to lower case, puts it before every letter.
@@ -235,11 +177,6 @@ TEST(SymbolSearchOneTable, HitsAndTheirOrder) {
          {MakeSymbol("b", "Z", "Q"), MakeSymbol("_", "z", "Q"), MakeSymbol("A", "z", "Q"),
           MakeSymbol(".5", "", "Q")},
          "q", 0, {".5.SH", "_.SH", "A.SH", "b.SH"}},
-        // ---- a whole search text matches when stored in upper case ----
-        {"whole search text", "C", {MakeSymbol("A1", "NAME", "T")}, "a1\x05name\x05t\x05\x05\x05", 0,
-         {"A1.SH"}},
-        {"whole search text and one separator more", "C", {MakeSymbol("A1", "NAME", "T")},
-         "A1\x05NAME\x05T\x05\x05\x05\x05", 0, {}},
         // ---- double-byte text ----
         // 1's only A is a trail byte; 2's first is, its second is not: the scan goes on after a
         // rejected candidate within the same text.
