@@ -41,7 +41,9 @@ def python_medians(library, data, repetitions):
 
 def c_medians(library, data, repetitions, work):
     program = os.path.join(work, "python_search_baseline")
+    # The build folder holds the generated tessary_version.h that tessary.h includes.
     subprocess.run(["cc", "-O2", "-std=c11", "-I", os.path.join(ROOT, "include"),
+                    "-I", os.path.join(os.path.dirname(library), "include"),
                     os.path.join(ROOT, "bench", "python_search_baseline.c"), "-o", program,
                     "-ldl"], check=True)
     out = subprocess.run([program, library, data, str(LIMIT), str(repetitions), *TEXTS],
