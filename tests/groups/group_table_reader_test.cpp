@@ -109,14 +109,12 @@ TEST_F(GroupTableLoad, ReadsEveryFieldOfTheThreeLevels) {
     ASSERT_EQ(Load(SmallTable()), 1);
     ASSERT_EQ(groups_.size(), 1u);
     const GroupEntry& group = Group("1");
-    EXPECT_EQ(group.Id, 1);
     EXPECT_EQ(group.Extra[0], 7u);
     EXPECT_EQ(group.Extra[1], 8u);
     ASSERT_EQ(group.Children.size(), 2u);
 
     const SubGroupEntry* mainland = Child(group, "G00010");
     ASSERT_NE(mainland, nullptr);
-    EXPECT_STREQ(mainland->Code, "G00010");
     EXPECT_STREQ(mainland->Name, "Mainland");
     EXPECT_EQ(mainland->Extra[0], 1u);
     EXPECT_EQ(mainland->Extra[1], 2u);
@@ -125,7 +123,6 @@ TEST_F(GroupTableLoad, ReadsEveryFieldOfTheThreeLevels) {
 
     const LeafGroupEntry* banks = Child(*mainland, "G10010030");
     ASSERT_NE(banks, nullptr);
-    EXPECT_STREQ(banks->Code, "G10010030");
     EXPECT_STREQ(banks->Name, "Banks");
     EXPECT_EQ(banks->SymbolList, "600000.SH,000001.sz,600036.SH");
     EXPECT_EQ(banks->SymbolListLength, 29);
