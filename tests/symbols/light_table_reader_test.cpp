@@ -186,7 +186,7 @@ TEST_F(LightTableReader, RepeatedCodeKeepsOneEntryWithTheLaterRecordInItsFirstPl
     EXPECT_EQ(Symbol("DEF")->Serial, 5);
 }
 
-TEST_F(LightTableReader, KeyIsTheTrimmedCodeInItsOwnCaseAndCodeKeepsTheBlanks) {
+TEST_F(LightTableReader, KeyAndSymbolUseTrimmedCodesAndCodeKeepsTheBlanks) {
     ASSERT_TRUE(LoadRecords({MakeLightRecord("  ABC"), MakeLightRecord("DEF \t"), MakeLightRecord(" "),
                              MakeLightRecord("abc", "lower")}));
     EXPECT_EQ(table.Symbols.size(), 4u);
@@ -200,16 +200,14 @@ TEST_F(LightTableReader, KeyIsTheTrimmedCodeInItsOwnCaseAndCodeKeepsTheBlanks) {
     EXPECT_EQ(Symbol("DEF")->Code(), "DEF \t");
     ASSERT_NE(Symbol(""), nullptr);
     EXPECT_EQ(Symbol("")->Symbol, ".XY");
-}
 
-TEST_F(LightTableReader, SymbolUsesTheTrimmedExchangeCodeAndIdFromTheKey) {
+    // The exchange code is trimmed too; the id is the key's number cut to 16 bits.
     key = "70000";
     std::strcpy(exchange.Code, " Q");
     ASSERT_TRUE(LoadRecords({MakeLightRecord("ABC")}));
-    const SymbolEntry* e = Symbol("ABC");
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Symbol, "ABC.Q");
-    EXPECT_EQ(e->ExchangeId, 4464);
+    ASSERT_NE(Symbol("ABC"), nullptr);
+    EXPECT_EQ(Symbol("ABC")->Symbol, "ABC.Q");
+    EXPECT_EQ(Symbol("ABC")->ExchangeId, 4464);
 }
 
 }  // namespace

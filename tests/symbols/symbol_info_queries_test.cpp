@@ -125,13 +125,21 @@ TEST_F(SymbolQueries, GetSymbolInfoCutsALongCallersTextAt39BytesNeverSplittingAG
         const ScopedLocale gbk(kGbkLocale);
         ASSERT_TRUE(gbk.ok());
         EXPECT_EQ(Bytes(Info(text.c_str()).Symbol, 40), std::string(38, 'a') + '\0' + Poison(1));
-        // The code part is matched as given; its trail byte 'a' must survive.
+        // The code part is matched as given, and upper-cased by the list query; its trail byte
+        // 'a' must survive both.
         EXPECT_STREQ(Info((kTrailCode + ".xy").c_str()).Name, "Trail");
+        const std::vector<SymbolInfo> records = Infos("\x81\x61x.xy");
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_STREQ(records[0].Name, "Trail");
     }
     const ScopedLocale c("C");
     const SymbolInfo info = Info(text.c_str());
     EXPECT_EQ(Bytes(info.Symbol, 40), std::string(38, 'a') + "\xD6" + '\0');
     EXPECT_EQ(Bytes(info.Name, 50), Poison(50));
+    // Where 0x81 is a character of its own, its 'a' is upper-cased like any other.
+    const std::vector<SymbolInfo> records = Infos("\x81\x61x.xy");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
 }
 
 TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst) {
@@ -170,22 +178,6 @@ TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
     EXPECT_EQ(Bytes(&records[3], 94), Nul(2) + std::string(39, 'N') + Nul(53));
 }
 
-TEST_F(SymbolQueries, GetSymbolInfosUpperCasingKeepsGbkTrailBytes) {
-    const std::string text = "\x81\x61x.xy";
-    {
-        const ScopedLocale gbk(kGbkLocale);
-        ASSERT_TRUE(gbk.ok());
-        const std::vector<SymbolInfo> records = Infos(text.c_str());
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_STREQ(records[0].Name, "Trail");
-    }
-    // Where 0x81 is a character of its own, its 'a' is upper-cased like any other.
-    const ScopedLocale c("C");
-    const std::vector<SymbolInfo> records = Infos(text.c_str());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
-}
-
 TEST_F(SymbolQueries, GetSymbolInfos2SortsLikeStricmpAndFiltersOnTheWhole32BitType) {
     const auto xy = [](Strings codes) {
         for (std::string& code : codes) code += ".XY";
@@ -202,10 +194,8 @@ TEST_F(SymbolQueries, GetSymbolInfos2SortsLikeStricmpAndFiltersOnTheWhole32BitTy
     EXPECT_EQ(Infos2(1, 65537)[0].Type, 1);
     Infos2(99, -1, 0);
     Infos2(4464, -1, 0);  // the key is the number, not Id
-}
-
-// The fields come from the entry as in the other queries; only the Id is the number asked for.
-TEST_F(SymbolQueries, GetSymbolInfos2RecordsHoldTheLow16BitsOfTheNumberAskedFor) {
+    // The fields come from the entry as in the other queries; the Id is the low 16 bits of the
+    // number asked for.
     const std::vector<SymbolInfo> wide = Infos2(70000, -1);
     ASSERT_EQ(wide.size(), 1u);
     EXPECT_EQ(Bytes(&wide[0], 94),
