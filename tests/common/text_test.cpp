@@ -52,8 +52,14 @@ TEST(TextUpperCase, UpperCasesSingleByteLettersOnly) {
     }
 }
 
-TEST(TextFind, MatchesOnlyFromACharacterBoundary) {
-    const std::tuple<const char*, std::string, std::string, std::ptrdiff_t> cases[] = {
+TEST(TextFind, FindAndReverseFindMatchOnlyFromACharacterBoundary) {
+    // Locale, text, wanted, first position; a single-byte needle also has its last position.
+    constexpr std::ptrdiff_t kSkip = -2;
+    struct Case { const char* Locale; std::string Text, Needle; std::ptrdiff_t First, Last = kSkip; };
+    const Case cases[] = {
+        {"C", "A.B.XY", ".", 1, 3}, {"C", "ABC", ".", -1, -1}, {"C", "", ".", -1, -1}, {"C", ".", ".", 0, 0},
+        {kGbkLocale, kZhong + ".X" + kZhong, ".", 2, 2}, {kGbkLocale, "a" + kTrailA, "a", 0, 0},
+        {kGbkLocale, kTrailA + kTrailA, "a", -1, -1},  // 'a' only as a trail byte
         {"C", "xxABCxx", "ABC", 2}, {"C", "xxABCxx", "ABD", -1}, {"C", "abc", "", 0}, {"C", "ab", "abc", -1},
         {"C", kTrailA + "b", "ab", 1},
         // "ab" sits in the bytes 1..2, but byte 1 is the trail of 0x81 0x61.
@@ -63,22 +69,13 @@ TEST(TextFind, MatchesOnlyFromACharacterBoundary) {
         {kGbkLocale, kTrailA + kTrailA, "a\x81", -1},
         {kUtf8, "\xC3\xA9", "\xA9", -1}, {kUtf8, "a\xC3\xA9" "b", "\xC3\xA9" "b", 1},
     };
-    for (const auto& [locale, haystack, needle, position] : cases) {
+    for (const auto& [locale, haystack, needle, first, last] : cases) {
         REQUIRE_LOCALE(locale);
-        EXPECT_EQ(text::Find(haystack, needle), position) << haystack << " / " << needle;
-    }
-}
-
-TEST(TextReverseFind, FindsTheLastCharacterNeverATrailByte) {
-    const std::tuple<const char*, std::string, char, std::ptrdiff_t> cases[] = {
-        {"C", "A.B.XY", '.', 3}, {"C", "ABC", '.', -1}, {"C", "", '.', -1}, {"C", ".", '.', 0},
-        {kGbkLocale, kZhong + ".X" + kZhong, '.', 2},
-        {kGbkLocale, kTrailA + kTrailA, 'a', -1},  // 'a' only as a trail byte
-        {kGbkLocale, "a" + kTrailA, 'a', 0},
-    };
-    for (const auto& [locale, s, wanted, position] : cases) {
-        REQUIRE_LOCALE(locale);
-        EXPECT_EQ(text::ReverseFind(s, wanted), position) << s;
+        SCOPED_TRACE(haystack + " / " + needle);
+        EXPECT_EQ(text::Find(haystack, needle), first);
+        if (last != kSkip) {
+            EXPECT_EQ(text::ReverseFind(haystack, needle[0]), last);
+        }
     }
 }
 
