@@ -127,7 +127,7 @@ TEST(JoinDataPath, AddsOneSeparatorAndConvertsSlashes) {
     EXPECT_EQ(JoinDataPath("", "Directory.xml"), "/Directory.xml");
 }
 
-TEST(ResultArray, IsZeroFilledAndCountZeroGivesDistinctValidBlocks) {
+TEST(ResultArray, IsZeroFilledCountZeroGivesDistinctBlocksAndSizesBeyond32BitsFail) {
     // A block that reuses the memory of the first one shows its bytes unless it is cleared.
     constexpr std::size_t kCount = 300;
     constexpr std::size_t kSize = 94;
@@ -148,10 +148,8 @@ TEST(ResultArray, IsZeroFilledAndCountZeroGivesDistinctValidBlocks) {
     FreeResultArray(a);
     FreeResultArray(b);
     FreeResultArray(nullptr);
-}
 
-TEST(ResultArray, SizeBeyond32BitsFails) {
-    // The third wraps around 64 bits to a small number.
+    // A size beyond 32 bits fails; the third wraps around 64 bits to a small number.
     for (const auto& [count, size] : {std::pair{0xFFFFFFFFull / 94 + 1, 94ull}, {0x100000000ull, 1ull},
                                      {0x8000000000000001ull, 2ull}, {UINT64_MAX, 184ull}})
         EXPECT_EQ(AllocateResultArray(count, size), nullptr) << count << " * " << size;

@@ -142,7 +142,7 @@ TEST_F(SymbolQueries, GetSymbolInfoCutsALongCallersTextAt39BytesNeverSplittingAG
     EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
 }
 
-TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst) {
+TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceFoundFirstZeroBehindTheTexts) {
     struct Case {
         const char* Text;
         Strings Symbols;
@@ -164,9 +164,6 @@ TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst)
         for (std::size_t i = 0; i < records.size(); ++i)
             EXPECT_EQ(records[i].ExchangeId != 0, i < c.Found) << i;
     }
-}
-
-TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
     const std::vector<SymbolInfo> records = Infos(("abc.xy,ZZ,nope.xy," + std::string(60, 'N')).c_str());
     ASSERT_EQ(records.size(), 4u);
     // The array was zeroed: nothing behind the terminators; an unresolved record holds only its
