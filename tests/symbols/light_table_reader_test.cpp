@@ -153,7 +153,7 @@ TEST_F(LightTableReader, EveryFieldComesFromItsOffsetAndEndsAtItsFirstNul) {
     EXPECT_EQ(Symbol("AB")->Field(SymbolField::AuxCode), "");
 }
 
-TEST_F(LightTableReader, RepeatedCodeKeepsOneEntryWithTheLaterRecordInItsFirstPlace) {
+TEST_F(LightTableReader, KeysAreTrimmedCodesAndARepeatedOneKeepsTheLaterRecordInItsFirstPlace) {
     LightRecord second = MakeLightRecord("ABC", "Second", 2);
     second.SearchKey1 = "K2";
     LightRecord first = MakeLightRecord("ABC", "First name that is longer", 1);
@@ -171,14 +171,13 @@ TEST_F(LightTableReader, RepeatedCodeKeepsOneEntryWithTheLaterRecordInItsFirstPl
     EXPECT_EQ(e->Field(SymbolField::SearchText2), "");
     EXPECT_EQ(e->Serial, 4);
     EXPECT_EQ(Symbol("DEF")->Serial, 5);
-}
 
-TEST_F(LightTableReader, KeyAndSymbolUseTrimmedCodesAndCodeKeepsTheBlanks) {
+    // The key is the trimmed code in its own case; Code keeps the blanks.
     ASSERT_TRUE(LoadRecords({MakeLightRecord("  ABC"), MakeLightRecord("DEF \t"), MakeLightRecord(" "),
                              MakeLightRecord("abc", "lower")}));
     EXPECT_EQ(table.Symbols.size(), 4u);
     EXPECT_EQ(Symbol("abc")->Name(), "lower");
-    const SymbolEntry* e = Symbol("ABC");
+    e = Symbol("ABC");
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Symbol, "ABC.XY");
     EXPECT_EQ(e->Code(), "  ABC");

@@ -93,22 +93,20 @@ TEST_F(SymbolQueries, ResolveMatchesTheCodeExactlyAndTheExchangeInUpperCase) {
     }
 }
 
-TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsAndNothingBehindTheTerminators) {
+TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsOrOnlyTheCallersTextNothingBehind) {
     // Type 65537 is reported as 1; a name of 49 bytes gets its terminator in the 50th.
     const SymbolInfo info = Info("ABC.xy");
     EXPECT_EQ(Bytes(&info, sizeof info),
               std::string("\1\0ABC.XY\0", 9) + Poison(33) + "Alpha Corp" + Nul(1) + Poison(39) + "\1" + Nul(1));
     const SymbolInfo full = Info("LONG.XY");
     EXPECT_EQ(Bytes(full.Name, 50) + Bytes(&full.Type, 2), kLongName + Nul(3));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfoNotFoundCopiesTheCallersTextOnly) {
+    // Not found: only the caller's text is copied.
     for (const char* text :
          {"abc.XY", "NOPE.XY", "ABC.QQ", "ABC", "ABC.", ".XY", ".ZZ", "ZZ", "", ".", "ABC.XY."}) {
         EXPECT_EQ(data.Resolver.Resolve(text), nullptr) << text;
-        const SymbolInfo info = Info(text);
+        const SymbolInfo miss = Info(text);
         const std::size_t length = std::strlen(text) + 1;
-        EXPECT_EQ(Bytes(&info, sizeof info), Poison(2) + text + Nul(1) + Poison(sizeof info - 2 - length))
+        EXPECT_EQ(Bytes(&miss, sizeof miss), Poison(2) + text + Nul(1) + Poison(sizeof miss - 2 - length))
             << text;
     }
     EXPECT_FALSE(GetSymbolInfo(data.Resolver, "ABC.XY", nullptr));
