@@ -66,7 +66,7 @@ TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
     EXPECT_EQ(Contents(file), bytes);
 }
 
-TEST(DataFileOpen, FailsForMissingFilesDirectoriesAndPipes) {
+TEST(DataFileOpen, FailsForMissingFilesDirectoriesPipesAndExclusivelyLockedFiles) {
     const TempDir dir;
     std::filesystem::create_directories(dir / "Directory.xml");
     // A pipe without a writer must fail at once, not wait for one.
@@ -77,14 +77,11 @@ TEST(DataFileOpen, FailsForMissingFilesDirectoriesAndPipes) {
         EXPECT_FALSE(file.Open(path)) << path;
     std::string bytes = "keep";
     EXPECT_FALSE(ReadWholeFile(dir / "missing", bytes));
-}
 
-TEST(DataFileOpen, FailsWhileAWriterHoldsTheFileExclusivelyButNotBesideAReader) {
-    const TempDir dir;
+    // And while a writer holds the file exclusively, but not beside a reader.
     WriteFileBytes(dir / "f", "data");
     const int other = ::open((dir / "f").c_str(), O_RDWR);
     ASSERT_GE(other, 0);
-    DataFile file;
     ASSERT_EQ(::flock(other, LOCK_SH), 0);
     EXPECT_TRUE(file.Open(dir / "f"));
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
