@@ -43,33 +43,30 @@ TEST(DataFileRead, ShortReadLeavesThePresetBytesAndSkipStopsAtTheEnd) {
     EXPECT_EQ(file.Read(buffer, 4), 0u);
     EXPECT_EQ(std::string(buffer, 4), "EF##");
 
-    DataFile skipped;
-    ASSERT_TRUE(skipped.Open(dir / "f"));
-    skipped.Skip(2);
-    EXPECT_EQ(skipped.Position(), 2u);
-    skipped.Skip(100);
-    EXPECT_EQ(skipped.Position(), 6u);
-    EXPECT_EQ(skipped.Left(), 0u);
+    ASSERT_TRUE(file.Open(dir / "f"));  // a new open starts again at the first byte
+    file.Skip(2);
+    EXPECT_EQ(file.Position(), 2u);
+    file.Skip(100);
+    EXPECT_EQ(file.Position(), 6u);
+    EXPECT_EQ(file.Left(), 0u);
 }
 
 TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
     const TempDir dir;
     const std::string bytes("head\0tail", 9);
     WriteFileBytes(dir / "f", bytes);
+    std::string whole;
+    ASSERT_TRUE(ReadWholeFile(dir / "f", whole));
+    EXPECT_EQ(whole, bytes);
     DataFile file;
     ASSERT_TRUE(file.Open(dir / "f"));
     // Neither replacing nor removing the file changes what was read.
     WriteFileBytes(dir / "f", "something else entirely");
     std::filesystem::remove(dir / "f");
     EXPECT_EQ(Contents(file), bytes);
-
-    std::string whole;
-    WriteFileBytes(dir / "g", bytes);
-    ASSERT_TRUE(ReadWholeFile(dir / "g", whole));
-    EXPECT_EQ(whole, bytes);
 }
 
-TEST(DataFileOpen, FailsForMissingFilesDirectoriesAndPipes) {
+TEST(DataFileOpen, FailsForMissingFilesDirectoriesPipesAndExclusivelyLockedFiles) {
     const TempDir dir;
     std::filesystem::create_directories(dir / "Directory.xml");
     // A pipe without a writer must fail at once, not wait for one.
@@ -80,14 +77,11 @@ TEST(DataFileOpen, FailsForMissingFilesDirectoriesAndPipes) {
         EXPECT_FALSE(file.Open(path)) << path;
     std::string bytes = "keep";
     EXPECT_FALSE(ReadWholeFile(dir / "missing", bytes));
-}
 
-TEST(DataFileOpen, FailsWhileAWriterHoldsTheFileExclusivelyButNotBesideAReader) {
-    const TempDir dir;
+    // And while a writer holds the file exclusively, but not beside a reader.
     WriteFileBytes(dir / "f", "data");
     const int other = ::open((dir / "f").c_str(), O_RDWR);
     ASSERT_GE(other, 0);
-    DataFile file;
     ASSERT_EQ(::flock(other, LOCK_SH), 0);
     EXPECT_TRUE(file.Open(dir / "f"));
     ASSERT_EQ(::flock(other, LOCK_EX), 0);
@@ -124,14 +118,13 @@ TEST(DataFileLetterCase, OnlyASingleMatchPerComponentIsUsed) {
 }
 
 TEST(JoinDataPath, AddsOneSeparatorAndConvertsSlashes) {
-    EXPECT_EQ(JoinDataPath("/data", "SymTbl/3_Light"), "/data/SymTbl/3_Light");
-    EXPECT_EQ(JoinDataPath("/data/", "SymTbl/3_Light"), "/data/SymTbl/3_Light");
-    EXPECT_EQ(JoinDataPath("/data", "Directory.xml"), "/data/Directory.xml");
+    for (const char* base : {"/data", "/data/"})
+        EXPECT_EQ(JoinDataPath(base, "SymTbl/3_Light"), "/data/SymTbl/3_Light") << base;
     // Regression: an empty base once gave a path relative to the working directory.
     EXPECT_EQ(JoinDataPath("", "Directory.xml"), "/Directory.xml");
 }
 
-TEST(ResultArray, IsZeroFilledAndCountZeroGivesDistinctValidBlocks) {
+TEST(ResultArray, IsZeroFilledCountZeroGivesDistinctBlocksAndSizesBeyond32BitsFail) {
     // A block that reuses the memory of the first one shows its bytes unless it is cleared.
     constexpr std::size_t kCount = 300;
     constexpr std::size_t kSize = 94;
@@ -152,10 +145,8 @@ TEST(ResultArray, IsZeroFilledAndCountZeroGivesDistinctValidBlocks) {
     FreeResultArray(a);
     FreeResultArray(b);
     FreeResultArray(nullptr);
-}
 
-TEST(ResultArray, SizeBeyond32BitsFails) {
-    // The third wraps around 64 bits to a small number.
+    // A size beyond 32 bits fails; the third wraps around 64 bits to a small number.
     for (const auto& [count, size] : {std::pair{0xFFFFFFFFull / 94 + 1, 94ull}, {0x100000000ull, 1ull},
                                      {0x8000000000000001ull, 2ull}, {UINT64_MAX, 184ull}})
         EXPECT_EQ(AllocateResultArray(count, size), nullptr) << count << " * " << size;

@@ -52,8 +52,14 @@ TEST(TextUpperCase, UpperCasesSingleByteLettersOnly) {
     }
 }
 
-TEST(TextFind, MatchesOnlyFromACharacterBoundary) {
-    const std::tuple<const char*, std::string, std::string, std::ptrdiff_t> cases[] = {
+TEST(TextFind, FindAndReverseFindMatchOnlyFromACharacterBoundary) {
+    // Locale, text, wanted, first position; a single-byte needle also has its last position.
+    constexpr std::ptrdiff_t kSkip = -2;
+    struct Case { const char* Locale; std::string Text, Needle; std::ptrdiff_t First, Last = kSkip; };
+    const Case cases[] = {
+        {"C", "A.B.XY", ".", 1, 3}, {"C", "ABC", ".", -1, -1}, {"C", "", ".", -1, -1}, {"C", ".", ".", 0, 0},
+        {kGbkLocale, kZhong + ".X" + kZhong, ".", 2, 2}, {kGbkLocale, "a" + kTrailA, "a", 0, 0},
+        {kGbkLocale, kTrailA + kTrailA, "a", -1, -1},  // 'a' only as a trail byte
         {"C", "xxABCxx", "ABC", 2}, {"C", "xxABCxx", "ABD", -1}, {"C", "abc", "", 0}, {"C", "ab", "abc", -1},
         {"C", kTrailA + "b", "ab", 1},
         // "ab" sits in the bytes 1..2, but byte 1 is the trail of 0x81 0x61.
@@ -63,22 +69,13 @@ TEST(TextFind, MatchesOnlyFromACharacterBoundary) {
         {kGbkLocale, kTrailA + kTrailA, "a\x81", -1},
         {kUtf8, "\xC3\xA9", "\xA9", -1}, {kUtf8, "a\xC3\xA9" "b", "\xC3\xA9" "b", 1},
     };
-    for (const auto& [locale, haystack, needle, position] : cases) {
+    for (const auto& [locale, haystack, needle, first, last] : cases) {
         REQUIRE_LOCALE(locale);
-        EXPECT_EQ(text::Find(haystack, needle), position) << haystack << " / " << needle;
-    }
-}
-
-TEST(TextReverseFind, FindsTheLastCharacterNeverATrailByte) {
-    const std::tuple<const char*, std::string, char, std::ptrdiff_t> cases[] = {
-        {"C", "A.B.XY", '.', 3}, {"C", "ABC", '.', -1}, {"C", "", '.', -1}, {"C", ".", '.', 0},
-        {kGbkLocale, kZhong + ".X" + kZhong, '.', 2},
-        {kGbkLocale, kTrailA + kTrailA, 'a', -1},  // 'a' only as a trail byte
-        {kGbkLocale, "a" + kTrailA, 'a', 0},
-    };
-    for (const auto& [locale, s, wanted, position] : cases) {
-        REQUIRE_LOCALE(locale);
-        EXPECT_EQ(text::ReverseFind(s, wanted), position) << s;
+        SCOPED_TRACE(haystack + " / " + needle);
+        EXPECT_EQ(text::Find(haystack, needle), first);
+        if (last != kSkip) {
+            EXPECT_EQ(text::ReverseFind(haystack, needle[0]), last);
+        }
     }
 }
 
@@ -126,11 +123,12 @@ TEST(TextTrim, RemovesWhiteSpaceAtBothEndsButNoGbkCharacter) {
 }
 
 // _stricmp folds A-Z to lower case and compares every other byte by its unsigned value: '_'
-// (0x5F) and '[' (0x5B) come before every letter, bytes above 0x7F after all of them.
+// (0x5F) and '[' (0x5B) come before every letter, bytes above 0x7F after all of them. Only A-Z
+// fold: '@' and '`', or bytes that some code pages call letters, do not.
 TEST(TextCompareNoCase, OrdersLikeStricmpInEveryLocale) {
     const std::pair<const char*, const char*> ordered[] = {
-        {"_", "a"}, {"_", "A"}, {"_", "Z"}, {"[", "_"}, {"[", "a"}, {"Z", "\x81"},
-        {"z", "\xE9"}, {"A.B", "ABC"}, {"AB", "abc"}, {"", "a"}, {"\x7F", "\x80"}};
+        {"_", "a"}, {"_", "A"}, {"_", "Z"}, {"[", "_"}, {"[", "a"}, {"Z", "\x81"}, {"z", "\xE9"},
+        {"A.B", "ABC"}, {"AB", "abc"}, {"", "a"}, {"\x7F", "\x80"}, {"@", "`"}, {"\xC9", "\xE9"}};
     for (const char* locale : {"C", kGbkLocale}) {
         REQUIRE_LOCALE(locale);
         for (const auto& [lower, higher] : ordered) {
@@ -140,9 +138,6 @@ TEST(TextCompareNoCase, OrdersLikeStricmpInEveryLocale) {
     }
     EXPECT_EQ(text::CompareNoCase("aBc.Xy", "AbC.xY"), 0);
     EXPECT_EQ(text::CompareNoCase("", ""), 0);
-    // Only A-Z fold: bytes that some code pages call letters do not.
-    EXPECT_NE(text::CompareNoCase("\xC9", "\xE9"), 0);
-    EXPECT_NE(text::CompareNoCase("@", "`"), 0);
 }
 
 }  // namespace

@@ -93,22 +93,20 @@ TEST_F(SymbolQueries, ResolveMatchesTheCodeExactlyAndTheExchangeInUpperCase) {
     }
 }
 
-TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsAndNothingBehindTheTerminators) {
+TEST_F(SymbolQueries, GetSymbolInfoWritesTheFourFieldsOrOnlyTheCallersTextNothingBehind) {
     // Type 65537 is reported as 1; a name of 49 bytes gets its terminator in the 50th.
     const SymbolInfo info = Info("ABC.xy");
     EXPECT_EQ(Bytes(&info, sizeof info),
               std::string("\1\0ABC.XY\0", 9) + Poison(33) + "Alpha Corp" + Nul(1) + Poison(39) + "\1" + Nul(1));
     const SymbolInfo full = Info("LONG.XY");
     EXPECT_EQ(Bytes(full.Name, 50) + Bytes(&full.Type, 2), kLongName + Nul(3));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfoNotFoundCopiesTheCallersTextOnly) {
+    // Not found: only the caller's text is copied.
     for (const char* text :
          {"abc.XY", "NOPE.XY", "ABC.QQ", "ABC", "ABC.", ".XY", ".ZZ", "ZZ", "", ".", "ABC.XY."}) {
         EXPECT_EQ(data.Resolver.Resolve(text), nullptr) << text;
-        const SymbolInfo info = Info(text);
+        const SymbolInfo miss = Info(text);
         const std::size_t length = std::strlen(text) + 1;
-        EXPECT_EQ(Bytes(&info, sizeof info), Poison(2) + text + Nul(1) + Poison(sizeof info - 2 - length))
+        EXPECT_EQ(Bytes(&miss, sizeof miss), Poison(2) + text + Nul(1) + Poison(sizeof miss - 2 - length))
             << text;
     }
     EXPECT_FALSE(GetSymbolInfo(data.Resolver, "ABC.XY", nullptr));
@@ -125,16 +123,24 @@ TEST_F(SymbolQueries, GetSymbolInfoCutsALongCallersTextAt39BytesNeverSplittingAG
         const ScopedLocale gbk(kGbkLocale);
         ASSERT_TRUE(gbk.ok());
         EXPECT_EQ(Bytes(Info(text.c_str()).Symbol, 40), std::string(38, 'a') + '\0' + Poison(1));
-        // The code part is matched as given; its trail byte 'a' must survive.
+        // The code part is matched as given, and upper-cased by the list query; its trail byte
+        // 'a' must survive both.
         EXPECT_STREQ(Info((kTrailCode + ".xy").c_str()).Name, "Trail");
+        const std::vector<SymbolInfo> records = Infos("\x81\x61x.xy");
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_STREQ(records[0].Name, "Trail");
     }
     const ScopedLocale c("C");
     const SymbolInfo info = Info(text.c_str());
     EXPECT_EQ(Bytes(info.Symbol, 40), std::string(38, 'a') + "\xD6" + '\0');
     EXPECT_EQ(Bytes(info.Name, 50), Poison(50));
+    // Where 0x81 is a character of its own, its 'a' is upper-cased like any other.
+    const std::vector<SymbolInfo> records = Infos("\x81\x61x.xy");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
 }
 
-TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst) {
+TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceFoundFirstZeroBehindTheTexts) {
     struct Case {
         const char* Text;
         Strings Symbols;
@@ -156,9 +162,6 @@ TEST_F(SymbolQueries, GetSymbolInfosUpperCasesEachPieceAndPutsFoundRecordsFirst)
         for (std::size_t i = 0; i < records.size(); ++i)
             EXPECT_EQ(records[i].ExchangeId != 0, i < c.Found) << i;
     }
-}
-
-TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
     const std::vector<SymbolInfo> records = Infos(("abc.xy,ZZ,nope.xy," + std::string(60, 'N')).c_str());
     ASSERT_EQ(records.size(), 4u);
     // The array was zeroed: nothing behind the terminators; an unresolved record holds only its
@@ -168,22 +171,6 @@ TEST_F(SymbolQueries, GetSymbolInfosRecordsAreZeroBehindTheirTexts) {
     EXPECT_EQ(Bytes(&records[1], 94), std::string("\2\0.ZZ", 5) + Nul(37) + "Blank" + Nul(47));
     EXPECT_EQ(Bytes(&records[2], 94), Nul(2) + "NOPE.XY" + Nul(94 - 9));
     EXPECT_EQ(Bytes(&records[3], 94), Nul(2) + std::string(39, 'N') + Nul(53));
-}
-
-TEST_F(SymbolQueries, GetSymbolInfosUpperCasingKeepsGbkTrailBytes) {
-    const std::string text = "\x81\x61x.xy";
-    {
-        const ScopedLocale gbk(kGbkLocale);
-        ASSERT_TRUE(gbk.ok());
-        const std::vector<SymbolInfo> records = Infos(text.c_str());
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_STREQ(records[0].Name, "Trail");
-    }
-    // Where 0x81 is a character of its own, its 'a' is upper-cased like any other.
-    const ScopedLocale c("C");
-    const std::vector<SymbolInfo> records = Infos(text.c_str());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(Bytes(&records[0], 12), std::string("\0\0\x81" "AX.XY", 8) + Nul(4));
 }
 
 TEST_F(SymbolQueries, GetSymbolInfos2SortsLikeStricmpAndFiltersOnTheWhole32BitType) {
@@ -202,10 +189,8 @@ TEST_F(SymbolQueries, GetSymbolInfos2SortsLikeStricmpAndFiltersOnTheWhole32BitTy
     EXPECT_EQ(Infos2(1, 65537)[0].Type, 1);
     Infos2(99, -1, 0);
     Infos2(4464, -1, 0);  // the key is the number, not Id
-}
-
-// The fields come from the entry as in the other queries; only the Id is the number asked for.
-TEST_F(SymbolQueries, GetSymbolInfos2RecordsHoldTheLow16BitsOfTheNumberAskedFor) {
+    // The fields come from the entry as in the other queries; the Id is the low 16 bits of the
+    // number asked for.
     const std::vector<SymbolInfo> wide = Infos2(70000, -1);
     ASSERT_EQ(wide.size(), 1u);
     EXPECT_EQ(Bytes(&wide[0], 94),
