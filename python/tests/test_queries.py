@@ -124,11 +124,25 @@ def test_many_searches_do_not_grow_memory(db):
     assert (resident_pages() - before) * os.sysconf("SC_PAGE_SIZE") < 16 << 20
 
 
-def test_threads_take_turns(db):
-    # The library's searches share state and must not overlap; the package serialises them.
+def test_threads(db):
+    # Searches must not overlap and the package serialises them; the other queries run at once.
     from concurrent.futures import ThreadPoolExecutor
-    texts = ["6", "Pudong", "60", "pudong"] * 25
-    expected = {text: db.search(text) for text in set(texts)}
+    calls = [(db.search, "6"), (db.search, "Pudong"), (db.listing, 1), (db.search, "60"),
+             (db.exchanges,), (db.search, "pudong", None, False, 3), (db.listing, 5, 2)] * 15
+    expected = [call[0](*call[1:]) for call in calls[:7]] * 15
     with ThreadPoolExecutor(4) as pool:
-        answers = list(pool.map(db.search, texts))
-    assert all(answer == expected[text] for text, answer in zip(texts, answers))
+        answers = list(pool.map(lambda call: call[0](*call[1:]), calls))
+    assert answers == expected
+
+
+def test_records_behave_as_constructed(db):
+    import copy
+    import dataclasses
+    import pickle
+    hit = db.search("6", limit=1)[0]
+    made = Symbol(hit.exchange_id, hit.symbol, hit.name, hit.type)
+    assert hit == made and hash(hit) == hash(made) and repr(hit) == repr(made)
+    assert vars(hit) == vars(made) and dataclasses.astuple(hit) == dataclasses.astuple(made)
+    assert pickle.loads(pickle.dumps(hit)) == copy.deepcopy(hit) == made
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        hit.name = "changed"
