@@ -321,25 +321,23 @@ class Database:
         if keep is None or top is None:
             return self._search_all(raw, text, key, exchange, int(keys), keep)
 
-        array, count, total = self._array, self._count, self._total
-        found = 0
+        array, count = self._array, self._count
+        block = b""
         with self._search_lock:
             # The library wants at least one row; a limit of 0 still asks for the total.
-            if top(raw, key, int(keys), keep or 1, *self._outs):
+            found = top(raw, key, int(keys), keep or 1, *self._outs)
+            if found:
                 try:
                     rows = count.value if count.value < keep else keep
-                    block = b""
                     if rows > 0 and array.value:
                         block = _string_at(array, rows * _SYMBOL_SIZE)
                 finally:
                     self._free(array)
-                found = total.value
-            else:
-                block = None
-        if block is None:
+                total = self._total.value
+        if not found:
             raise self._search_failed(text, key, exchange)
         results = _new_list(SearchResults)
-        results.total = found
+        results.total = total
         add_symbols(results, _SYMBOL.iter_unpack(block), self._encoding)
         return results
 

@@ -146,3 +146,19 @@ def test_records_behave_as_constructed(db):
     assert pickle.loads(pickle.dumps(hit)) == copy.deepcopy(hit) == made
     with pytest.raises(dataclasses.FrozenInstanceError):
         hit.name = "changed"
+
+
+def test_a_library_without_reload_or_top_search(sample_dir):
+    # Such a library takes no lock: the package lets one call in at a time and keeps the rows.
+    out = run_python(f"""
+from concurrent.futures import ThreadPoolExecutor
+from tessary import _database, _library
+api = _library.load()
+api.TSYReload = api.TSYFindSymbolTop = api.TSYLastError = None
+old = _database.Database(api)._load({sample_dir!r}, None, False)
+new = _database.Database(_library.load())
+calls = [lambda db: db.search("6", limit=3), lambda db: db.listing(2), lambda db: db.exchanges()]
+with ThreadPoolExecutor(3) as pool:
+    olds = list(pool.map(lambda n: calls[n % 3](old), range(60)))
+print(olds == [calls[n % 3](new) for n in range(60)], olds[0].total == new.search("6").total)""")
+    assert out.split() == ["True", "True"]
