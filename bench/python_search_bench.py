@@ -191,8 +191,12 @@ def main():
     if mixed:
         print(f"median ratio over the mix: {statistics.median(mixed):.2f}x; "
               f"{sum(r < 2 for r in mixed)} of {len(mixed)} texts under 2x")
-    extra = statistics.median(results[q][2] - results[q][1] for q in queries)
-    print(f"Python's own time per search (Python - C), median over every text: {extra / 1e3:.2f} us")
+    # On long searches the difference drowns in the noise of the library's own time.
+    short = [q for q in queries if results[q][1] < 100e3]
+    if short:
+        extra = statistics.median(results[q][2] - results[q][1] for q in short)
+        print(f"Python's own time per search (Python - C), median over the {len(short)} texts "
+              f"that take C under 100 us: {extra / 1e3:.2f} us")
     for name, what in [("noop", "a call that does nothing (TSYFindSymbolTop, no text)"),
                        ("version", "TSYVersion")]:
         c_ns, py_ns = floors[name]

@@ -31,6 +31,12 @@ _new_list = list.__new__  # a result list without its __init__, filled by the ca
 _GROUP_NUMBERS = range(65536)  # group numbers are 16-bit in the group table
 
 _opening = threading.Lock()  # makes the first open() create the one Database
+# ctypes lets other threads run during a call. A library with TSYReload answers queries from
+# several threads at once and orders its own loads, but two of its searches must not overlap
+# (they share the ranking text); an older one takes no lock at all, so that every call holds
+# _searching. The library's state is the process's: so are these locks.
+_searching = threading.Lock()
+_loading = threading.Lock()  # keeps a Database's path and encoding in step with the library
 _api: Optional[_library.Library] = None
 _database: Optional["Database"] = None
 
@@ -59,15 +65,9 @@ class Database:
         self._path: Optional[str] = None
         self._encoding = "ascii"
         self._groups: Optional[ResultList[int]] = None
-        # ctypes lets other threads run during a call. A library with TSYReload answers queries
-        # from several threads at once and orders its own loads, but two of its searches must
-        # not overlap (they share the ranking text). An older one takes no lock at all: every
-        # call then holds the one lock.
-        self._loading = threading.Lock()  # keeps path and encoding in step with the library
-        self._lock: ContextManager[Any] = contextlib.nullcontext()
-        self._search_lock: ContextManager[Any] = threading.Lock()
-        if api.TSYReload is None:
-            self._lock = self._search_lock
+        self._search_lock: ContextManager[Any] = _searching
+        self._lock: ContextManager[Any] = (
+            _searching if api.TSYReload is None else contextlib.nullcontext())
         # The top-k search, the one call a type-ahead box makes per keystroke, goes through
         # untyped handles and out-variables made once; the search lock guards the variables.
         self._find_top = api.untyped("TSYFindSymbolTop")
@@ -128,7 +128,7 @@ class Database:
         if not os.path.isdir(raw):
             raise LoadError(f"{shown}: not a directory")
         api = self._api
-        with self._loading, self._lock:
+        with _loading, self._lock:
             if api.TSYReload:
                 loaded = api.TSYReload(raw)
             elif self._path is not None and (again or not _same_directory(self._path, shown)):
