@@ -1,6 +1,7 @@
 """The records the database answers with, and the result lists that carry them."""
 from __future__ import annotations
 
+import codecs
 import importlib
 import operator
 from dataclasses import dataclass
@@ -91,6 +92,11 @@ class SymbolList(ResultList[Symbol]):
 
 _new = object.__new__
 
+# bytes.decode reaches these codecs directly; any other it looks up in the codec registry on
+# every call, which costs more than decoding a field: those are decoded through the codec's
+# own function, looked up once per list.
+_BUILT_IN = frozenset({"utf-8", "ascii", "iso8859-1"})
+
 
 def add_symbols(into: List[Symbol], rows: Iterable[Tuple[int, bytes, bytes, int]],
                 encoding: str) -> None:
@@ -101,11 +107,22 @@ def add_symbols(into: List[Symbol], rows: Iterable[Tuple[int, bytes, bytes, int]
     without its four object.__setattr__ calls, and each text field is cut at its NUL in one step.
     """
     append = into.append
+    if encoding in _BUILT_IN:
+        for exchange, symbol, name, kind in rows:
+            record = _new(Symbol)
+            fields = record.__dict__
+            fields["exchange_id"] = exchange
+            fields["symbol"] = symbol.partition(b"\0")[0].decode(encoding, ERRORS)
+            fields["name"] = name.partition(b"\0")[0].decode(encoding, ERRORS)
+            fields["type"] = kind
+            append(record)
+        return
+    decode = codecs.getdecoder(encoding)
     for exchange, symbol, name, kind in rows:
         record = _new(Symbol)
         fields = record.__dict__
         fields["exchange_id"] = exchange
-        fields["symbol"] = symbol.partition(b"\0")[0].decode(encoding, ERRORS)
-        fields["name"] = name.partition(b"\0")[0].decode(encoding, ERRORS)
+        fields["symbol"] = decode(symbol.partition(b"\0")[0], ERRORS)[0]
+        fields["name"] = decode(name.partition(b"\0")[0], ERRORS)[0]
         fields["type"] = kind
         append(record)
