@@ -322,7 +322,7 @@ class Database:
             return self._search_all(raw, text, key, exchange, int(keys), keep)
 
         array, count = self._array, self._count
-        block = b""
+        block, total = b"", 0
         with self._search_lock:
             # The library wants at least one row; a limit of 0 still asks for the total.
             found = top(raw, key, int(keys), keep or 1, *self._outs)
