@@ -1,22 +1,25 @@
 """The process's database: loading, and every query as a method that returns Python records."""
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import os
 import struct
 import sys
 import threading
-from typing import Any, Callable, Iterable, List, Optional, Tuple, Union
+from typing import Any, Callable, ContextManager, Iterable, List, Optional, Tuple, Union
 
 from . import _library, _text
 from ._errors import EncodingError, LoadError, NotFoundError, QueryError
 from ._records import (EXCHANGE_COLUMNS, SUBGROUP_COLUMNS, Exchange, ResultList, SearchResults,
-                       SubGroup, Symbol, SymbolList)
+                       SubGroup, Symbol, SymbolList, add_symbols)
 
 # The records of tessary.h, little-endian and unpadded: SymbolInfo, ExchangeInfo, SubGroupInfo.
 _SYMBOL = struct.Struct("<H40s50sH")
 _EXCHANGE = struct.Struct("<H3s51siii116x")
 _SUBGROUP = struct.Struct("<H17s49si")
+_SYMBOL_SIZE = _SYMBOL.size
+_string_at = ctypes.string_at
 
 # TSYGetSymbolInfo leaves Name as the caller set it when the symbol does not exist; a found
 # symbol's Name is always NUL-terminated, so a Name of 50 bytes 0xFF tells the two apart.
@@ -24,12 +27,16 @@ _UNTOUCHED_NAME = b"\xff" * 50
 _PROBE = _SYMBOL.pack(0xFFFF, b"", _UNTOUCHED_NAME, 0xFFFF)
 
 _INT32_MAX = 2**31 - 1
+_new_list = list.__new__  # a result list without its __init__, filled by the caller
 _GROUP_NUMBERS = range(65536)  # group numbers are 16-bit in the group table
 
-# The library takes no lock and its calls must not overlap; ctypes lets other threads run
-# during a call, so every call into it holds this lock.
-_lock = threading.Lock()
 _opening = threading.Lock()  # makes the first open() create the one Database
+# ctypes lets other threads run during a call. A library with TSYReload answers queries from
+# several threads at once and orders its own loads, but two of its searches must not overlap
+# (they share the ranking text); an older one takes no lock at all, so that every call holds
+# _searching. The library's state is the process's: so are these locks.
+_searching = threading.Lock()
+_loading = threading.Lock()  # keeps a Database's path and encoding in step with the library
 _api: Optional[_library.Library] = None
 _database: Optional["Database"] = None
 
@@ -50,7 +57,7 @@ class Database:
 
     The library holds one database per process: tessary.open() always returns this same object,
     and a later open() or reload() replaces what every holder of it sees. Methods may be called
-    from several threads; the calls into the library take turns.
+    from several threads.
     """
 
     def __init__(self, api: _library.Library) -> None:
@@ -58,6 +65,18 @@ class Database:
         self._path: Optional[str] = None
         self._encoding = "ascii"
         self._groups: Optional[ResultList[int]] = None
+        self._search_lock: ContextManager[Any] = _searching
+        self._lock: ContextManager[Any] = (
+            _searching if api.TSYReload is None else contextlib.nullcontext())
+        # The top-k search, the one call a type-ahead box makes per keystroke, goes through
+        # untyped handles and out-variables made once; the search lock guards the variables.
+        self._find_top = api.untyped("TSYFindSymbolTop")
+        self._free = api.untyped("TSYFree")
+        self._array = ctypes.c_void_p()
+        self._count = ctypes.c_int32()
+        self._total = ctypes.c_int32()
+        self._outs = (ctypes.byref(self._array), ctypes.byref(self._count),
+                      ctypes.byref(self._total))
 
     def __repr__(self) -> str:
         return f"<tessary.Database {self._path!r} encoding={self._encoding!r}>"
@@ -109,7 +128,7 @@ class Database:
         if not os.path.isdir(raw):
             raise LoadError(f"{shown}: not a directory")
         api = self._api
-        with _lock:
+        with _loading, self._lock:
             if api.TSYReload:
                 loaded = api.TSYReload(raw)
             elif self._path is not None and (again or not _same_directory(self._path, shown)):
@@ -134,13 +153,14 @@ class Database:
     def _encode(self, name: str, value: object) -> bytes:
         return _text.encode(name, value, self._encoding)
 
-    def _fetch(self, call: Callable[..., int], layout: struct.Struct,
-               keep: Optional[int] = None) -> Optional[Tuple[List[Tuple[Any, ...]], int]]:
+    def _fetch(self, call: Callable[..., int], layout: struct.Struct, keep: Optional[int] = None,
+               lock: Optional[ContextManager[Any]] = None) -> Optional[Tuple[bytes, int]]:
         """Calls a query that hands out an array, copies its first `keep` records (all when
-        None) and releases the array at once. None when the library answered 0."""
+        None) and releases the array at once: the records' bytes and the array's length. None
+        when the library answered 0."""
         array = ctypes.c_void_p()
         count = ctypes.c_int32()
-        with _lock:
+        with self._lock if lock is None else lock:
             if not call(ctypes.byref(array), ctypes.byref(count)):
                 return None
             try:
@@ -150,12 +170,13 @@ class Database:
                     block = ctypes.string_at(array.value, rows * layout.size)
             finally:
                 self._api.TSYFree(array)
-        return list(layout.iter_unpack(block)), count.value
+        return block, count.value
 
-    def _symbols(self, rows: Iterable[Tuple[Any, ...]]) -> List[Symbol]:
-        encoding, decode = self._encoding, _text.decode
-        return [Symbol(exchange, decode(symbol, encoding), decode(name, encoding), kind)
-                for exchange, symbol, name, kind in rows]
+    def _symbols(self, rows: Iterable[Tuple[Any, ...]],
+                 into: Optional[ResultList[Symbol]] = None) -> ResultList[Symbol]:
+        records: ResultList[Symbol] = ResultList() if into is None else into
+        add_symbols(records, rows, self._encoding)
+        return records
 
     # -- queries -----------------------------------------------------------------------------
 
@@ -167,13 +188,14 @@ class Database:
         e, decode = self._encoding, _text.decode
         return ResultList((Exchange(i, decode(code, e), decode(name, e), bool(alert), bool(trade),
                                     bool(quote))
-                           for i, code, name, alert, trade, quote in answer[0]), EXCHANGE_COLUMNS)
+                           for i, code, name, alert, trade, quote in
+                           _EXCHANGE.iter_unpack(answer[0])), EXCHANGE_COLUMNS)
 
     def symbol(self, text: str) -> Optional[Symbol]:
         """The symbol "CODE.EX" (the exchange part in any letter case), or None."""
         raw = self._encode("symbol", text)
         record = ctypes.create_string_buffer(_PROBE, _SYMBOL.size)
-        with _lock:
+        with self._lock:
             if not self._api.TSYGetSymbolInfo(raw, record):
                 raise QueryError(f"the library could not look {text!r} up")
         exchange, symbol, name, kind = _SYMBOL.unpack(record.raw)
@@ -200,14 +222,14 @@ class Database:
             lambda out, count: self._api.TSYGetSymbolInfos(joined, out, count), _SYMBOL)
         if answer is None:
             raise QueryError("the library could not look the symbols up")
-        rows = answer[0]
+        rows = list(_SYMBOL.iter_unpack(answer[0]))
         # The texts not found come last, as records holding only their text; a real symbol that
         # looks like that (exchange 0, type 0, no name) is told apart by asking for it alone.
         found = len(rows)
         while found and _looks_unresolved(rows[found - 1]) and self._missing(rows[found - 1][1]):
             found -= 1
         missing = [_text.decode(row[1], self._encoding) for row in rows[found:]]
-        return SymbolList(self._symbols(rows[:found]), missing)
+        return self._symbols(rows[:found], SymbolList((), missing))
 
     def _missing(self, symbol: bytes) -> bool:
         return self.symbol(_text.decode(symbol, self._encoding)) is None
@@ -221,7 +243,7 @@ class Database:
             lambda out, count: self._api.TSYGetSymbolInfos2(exchange, kind, out, count), _SYMBOL)
         if answer is None:
             raise NotFoundError(f"exchange {exchange} has no symbol table")
-        return ResultList(self._symbols(answer[0]))
+        return self._symbols(_SYMBOL.iter_unpack(answer[0]))
 
     def groups(self) -> ResultList[int]:
         """The numbers of the groups in the group tree, in ascending order."""
@@ -232,7 +254,7 @@ class Database:
             free = self._api.TSYFree
             array, empty = ctypes.c_void_p(), b""
             out = ctypes.byref(array)
-            with _lock:
+            with self._lock:
                 for number in _GROUP_NUMBERS:
                     if get(number, empty, out, None):
                         free(array)
@@ -252,7 +274,8 @@ class Database:
             raise NotFoundError(what)
         e, decode = self._encoding, _text.decode
         return ResultList((SubGroup(g, decode(c, e), decode(n, e), bool(branch))
-                           for g, c, n, branch in answer[0]), SUBGROUP_COLUMNS)
+                           for g, c, n, branch in _SUBGROUP.iter_unpack(answer[0])),
+                          SUBGROUP_COLUMNS)
 
     def group_symbols(self, group: int, code: str) -> ResultList[Symbol]:
         """The symbols of the leaf group `code` (any letter case) of `group`, in list order;
@@ -267,7 +290,7 @@ class Database:
         # The library answers an unknown leaf group like an empty one; tell them apart.
         if not answer[0] and not self._has_leaf(number, code):
             raise NotFoundError(f"group {number} has no leaf group {code!r}")
-        return ResultList(self._symbols(answer[0]))
+        return self._symbols(_SYMBOL.iter_unpack(answer[0]))
 
     def _has_leaf(self, group: int, code: str) -> bool:
         wanted = code.upper()
@@ -284,34 +307,63 @@ class Database:
         exchange: an exchange id to search only that exchange. limit: at most this many rows
         (the best ones); `.total` of the result counts every hit.
         """
-        raw = self._encode("text", text)
+        raw = _text.encode("text", text, self._encoding)
         key = None if exchange is None else str(_int32("exchange", exchange)).encode()
-        if not isinstance(keys, bool):
+        if keys is not False and keys is not True:
             raise TypeError(f"keys must be a bool, not {type(keys).__name__}")
-        keep = None
-        if limit is not None:
+        if limit is None:
+            keep = None
+        elif type(limit) is int and limit >= 0:
+            keep = limit if limit <= _INT32_MAX else _INT32_MAX
+        else:
             keep = _int32("limit", min(limit, _INT32_MAX) if isinstance(limit, int) else limit, 0)
-        api, flag = self._api, int(keys)
-        top, total = api.TSYFindSymbolTop if keep is not None else None, ctypes.c_int32()
+        top = self._find_top
+        if keep is None or top is None:
+            return self._search_all(raw, text, key, exchange, int(keys), keep)
 
-        def call(out: Any, count: Any) -> int:
-            if top:
-                # The library wants at least one row; a limit of 0 still asks for the total.
-                return top(raw, key, flag, max(keep, 1), out, count, ctypes.byref(total))
-            if key is None:
-                return api.TSYFindSymbol(raw, out, count, flag)
-            return api.TSYFindSymbol2(raw, key, out, count, flag)
+        array, count = self._array, self._count
+        block, total = b"", 0
+        with self._search_lock:
+            # The library wants at least one row; a limit of 0 still asks for the total.
+            found = top(raw, key, int(keys), keep or 1, *self._outs)
+            if found:
+                try:
+                    rows = count.value if count.value < keep else keep
+                    if rows > 0 and array.value:
+                        block = _string_at(array, rows * _SYMBOL_SIZE)
+                finally:
+                    self._free(array)
+                total = self._total.value
+        if not found:
+            raise self._search_failed(text, key, exchange)
+        results = _new_list(SearchResults)
+        results.total = total
+        add_symbols(results, _SYMBOL.iter_unpack(block), self._encoding)
+        return results
 
-        answer = self._fetch(call, _SYMBOL, keep)
+    def _search_all(self, raw: bytes, text: str, key: Optional[bytes], exchange: Optional[int],
+                    flag: int, keep: Optional[int]) -> SearchResults:
+        """The full search (TSYFindSymbol/2), its first `keep` rows when not None: no limit, or
+        a library older than the top-k search."""
+        api = self._api
+        if key is None:
+            answer = self._fetch(lambda out, count: api.TSYFindSymbol(raw, out, count, flag),
+                                 _SYMBOL, keep, self._search_lock)
+        else:
+            answer = self._fetch(lambda out, count: api.TSYFindSymbol2(raw, key, out, count, flag),
+                                 _SYMBOL, keep, self._search_lock)
         if answer is None:
-            if key is not None and all(e.id != exchange for e in self.exchanges()):
-                raise NotFoundError(f"there is no exchange {exchange}")
-            raise QueryError(
-                f"the search for {text!r} failed: a hit lies in an exchange whose symbols cannot "
-                "be resolved (damaged data; `tessary check DIR` names it)")
-        rows, count = answer
-        # The top-k search counts every hit in `total`; the full searches hand them all out.
-        return SearchResults(self._symbols(rows), total.value if top else count)
+            raise self._search_failed(text, key, exchange)
+        results = SearchResults((), answer[1])
+        add_symbols(results, _SYMBOL.iter_unpack(answer[0]), self._encoding)
+        return results
+
+    def _search_failed(self, text: str, key: Optional[bytes], exchange: Optional[int]) -> Exception:
+        if key is not None and all(e.id != exchange for e in self.exchanges()):
+            return NotFoundError(f"there is no exchange {exchange}")
+        return QueryError(
+            f"the search for {text!r} failed: a hit lies in an exchange whose symbols cannot "
+            "be resolved (damaged data; `tessary check DIR` names it)")
 
 
 def _looks_unresolved(row: Tuple[Any, ...]) -> bool:

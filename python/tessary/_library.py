@@ -73,6 +73,7 @@ class Library:
 
     def __init__(self, cdll: ctypes.CDLL, path: str):
         self.path = path
+        self._cdll = cdll
         for name, (restype, argtypes) in {**_REQUIRED, **_OPTIONAL}.items():
             try:
                 function = getattr(cdll, name)
@@ -86,6 +87,17 @@ class Library:
                 function.restype = restype
                 function.argtypes = argtypes
             setattr(self, name, function)
+
+    def untyped(self, name: str) -> Optional[Callable[..., Any]]:
+        """A second handle on export `name` that returns its declared type but converts no
+        argument: ctypes then spends no time on argtypes checks (about half of a short call).
+        Its caller passes only bytes, None, ints that fit an int32_t, and byref() or ctypes
+        pointer objects, never a bare int for a pointer. None for a missing optional export."""
+        if getattr(self, name) is None:
+            return None
+        function = self._cdll[name]  # indexing makes a new object; the attribute keeps argtypes
+        function.restype = {**_REQUIRED, **_OPTIONAL}[name][0]
+        return function
 
     def version(self) -> Optional[str]:
         """The library's version text, or None when it is too old to say."""

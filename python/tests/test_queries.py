@@ -124,11 +124,41 @@ def test_many_searches_do_not_grow_memory(db):
     assert (resident_pages() - before) * os.sysconf("SC_PAGE_SIZE") < 16 << 20
 
 
-def test_threads_take_turns(db):
-    # The library's searches share state and must not overlap; the package serialises them.
+def test_threads(db):
+    # Searches must not overlap and the package serialises them; the other queries run at once.
     from concurrent.futures import ThreadPoolExecutor
-    texts = ["6", "Pudong", "60", "pudong"] * 25
-    expected = {text: db.search(text) for text in set(texts)}
+    calls = [(db.search, "6"), (db.search, "Pudong"), (db.listing, 1), (db.search, "60"),
+             (db.exchanges,), (db.search, "pudong", None, False, 3), (db.listing, 5, 2)] * 15
+    expected = [call[0](*call[1:]) for call in calls[:7]] * 15
     with ThreadPoolExecutor(4) as pool:
-        answers = list(pool.map(db.search, texts))
-    assert all(answer == expected[text] for text, answer in zip(texts, answers))
+        answers = list(pool.map(lambda call: call[0](*call[1:]), calls))
+    assert answers == expected
+
+
+def test_records_behave_as_constructed(db):
+    import copy
+    import dataclasses
+    import pickle
+    hit = db.search("6", limit=1)[0]
+    made = Symbol(hit.exchange_id, hit.symbol, hit.name, hit.type)
+    assert hit == made and hash(hit) == hash(made) and repr(hit) == repr(made)
+    assert vars(hit) == vars(made) and dataclasses.astuple(hit) == dataclasses.astuple(made)
+    assert pickle.loads(pickle.dumps(hit)) == copy.deepcopy(hit) == made
+    with pytest.raises(dataclasses.FrozenInstanceError):
+        hit.name = "changed"
+
+
+def test_a_library_without_reload_or_top_search(sample_dir):
+    # Such a library takes no lock: the package lets one call in at a time and keeps the rows.
+    out = run_python(f"""
+from concurrent.futures import ThreadPoolExecutor
+from tessary import _database, _library
+api = _library.load()
+api.TSYReload = api.TSYFindSymbolTop = api.TSYLastError = None
+old = _database.Database(api)._load({sample_dir!r}, None, False)
+new = _database.Database(_library.load())
+calls = [lambda db: db.search("6", limit=3), lambda db: db.listing(2), lambda db: db.exchanges()]
+with ThreadPoolExecutor(3) as pool:
+    olds = list(pool.map(lambda n: calls[n % 3](old), range(60)))
+print(olds == [calls[n % 3](new) for n in range(60)], olds[0].total == new.search("6").total)""")
+    assert out.split() == ["True", "True"]
