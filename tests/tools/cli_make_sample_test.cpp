@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/test_support.h"
@@ -29,13 +30,6 @@ constexpr const char* kDescription = R"({
         {"code": "G10010030", "name": "Mainland", "symbols": ["600000.SH", "00700.HK"]}]}]}
   ]
 })";
-
-std::vector<std::string> Entries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class Make : public ::testing::Test {
 protected:
