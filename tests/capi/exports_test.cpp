@@ -6,7 +6,6 @@
 // it.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -106,35 +105,6 @@ Strings Answer(const Query& query) {
     for (int32_t i = 0; i < count; ++i) texts.push_back(std::string(infos[i].Symbol) + " " + infos[i].Name);
     TSYFree(infos);
     return texts;
-}
-
-TEST(ExportsInit, SecondInitWithAnotherPathKeepsTheFirstData) {
-    REQUIRE_FRESH_DATABASE();
-    const TempDir first;
-    const TempDir second;
-    w::WriteDataDirectory(first.path(), SmallDirectory());
-    w::DataDirectory other;
-    other.Directory.Types = {w::ExchangeType(7, "QQ", "Other")};
-    other.LightTables["7"] = {};
-    w::WriteDataDirectory(second.path(), other);
-
-    const TSYString firstPath{first.path().c_str()};
-    const TSYString secondPath{second.path().c_str()};
-    ASSERT_EQ(TSYInit(&firstPath), 1);
-    EXPECT_EQ(TSYInit(&secondPath), 1);
-    EXPECT_EQ(TSYInit(nullptr), 0);  // a null path is refused even now
-
-    ExchangeInfo* list = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(TSYGetExch(&list, &count), 1);
-    ASSERT_EQ(count, 3);
-    EXPECT_EQ(std::string(list[0].Code) + list[1].Code + list[2].Code, "SHSZHK");
-    TSYFree(list);
-    SymbolInfo info;
-    std::memset(&info, 0, sizeof info);
-    ASSERT_EQ(TSYGetSymbolInfo("600000.sh", &info), 1);
-    EXPECT_EQ(std::string(info.Symbol) + " " + info.Name + " " + std::to_string(info.ExchangeId),
-              "600000.SH Pudong Bank 1");
 }
 
 TEST(ExportsAfterInit, QueriesForwardTheirArguments) {

@@ -11,28 +11,32 @@
 namespace tessary::testing {
 namespace {
 
-TEST(Reload, FirstLoadThenReplacesAndInitNoLongerLoads) {
+// TSYInit loads once per process: a second one, with any path, and one after a reload answer 1
+// and load nothing. TSYReload replaces the data (and, in the tests below, makes the first load).
+TEST(Reload, InitLoadsOnceAndReloadReplaces) {
     const TempDir dir;
     writer::DataDirectory fewer = SmallDirectory();
     fewer.Directory.Types.pop_back();
-    writer::WriteDataDirectory(dir / "small", SmallDirectory());
-    writer::WriteDataDirectory(dir / "fewer", fewer);
+    const std::string smallPath = dir / "small", fewerPath = dir / "fewer";
+    writer::WriteDataDirectory(smallPath, SmallDirectory());
+    writer::WriteDataDirectory(fewerPath, fewer);
+    const TSYString small{smallPath.c_str()}, other{fewerPath.c_str()};
 
     EXPECT_EQ(Ask(0), "0");
-    ASSERT_EQ(TSYReload((dir / "small").c_str()), 1);
+    ASSERT_EQ(TSYInit(&small), 1);
+    const std::string smallAnswers = AskEverything();
+    EXPECT_EQ(Ask(0).size(), 1 + 3 * sizeof(ExchangeInfo));
+    EXPECT_EQ(TSYInit(&other), 1);
+    EXPECT_EQ(TSYInit(nullptr), 0);  // a null path is refused even now
+    EXPECT_EQ(AskEverything(), smallAnswers);
+    ASSERT_EQ(TSYReload(fewerPath.c_str()), 1);
     EXPECT_STREQ(TSYLastError(), "");
-    const std::string small = Ask(0);
-    ASSERT_EQ(TSYReload((dir / "fewer").c_str()), 1);
-    const std::string other = Ask(0);
-    EXPECT_EQ(other.size(), 1 + 2 * sizeof(ExchangeInfo));
-
-    // TSYInit keeps its once-per-process answer: something has loaded, so it loads nothing.
-    const std::string smallPath = dir / "small";
-    const TSYString path{smallPath.c_str()};
-    EXPECT_EQ(TSYInit(&path), 1);
-    EXPECT_EQ(Ask(0), other);
+    const std::string otherAnswers = AskEverything();
+    EXPECT_EQ(Ask(0).size(), 1 + 2 * sizeof(ExchangeInfo));
+    EXPECT_EQ(TSYInit(&small), 1);
+    EXPECT_EQ(AskEverything(), otherAnswers);
     ASSERT_EQ(TSYReload(smallPath.c_str()), 1);
-    EXPECT_EQ(Ask(0), small);
+    EXPECT_EQ(AskEverything(), smallAnswers);
 }
 
 // Each bad directory fails with its reason, in the words of `tessary check`, and the data that

@@ -28,7 +28,7 @@ std::string Contents(const DataFile& file) {
     return std::string(reinterpret_cast<const char*>(file.Data()), file.Length());
 }
 
-TEST(DataFileRead, ShortReadLeavesThePresetBytesAndSkipStopsAtTheEnd) {
+TEST(DataFileRead, ShortReadLeavesThePresetBytesSkipStopsAtTheEndAndOpenReadsItAll) {
     const TempDir dir;
     WriteFileBytes(dir / "f", "ABCDEF");
     DataFile file;
@@ -49,16 +49,13 @@ TEST(DataFileRead, ShortReadLeavesThePresetBytesAndSkipStopsAtTheEnd) {
     file.Skip(100);
     EXPECT_EQ(file.Position(), 6u);
     EXPECT_EQ(file.Left(), 0u);
-}
 
-TEST(DataFileRead, TheWholeFileIsReadAtOpen) {
-    const TempDir dir;
+    // The whole file is read at open.
     const std::string bytes("head\0tail", 9);
     WriteFileBytes(dir / "f", bytes);
     std::string whole;
     ASSERT_TRUE(ReadWholeFile(dir / "f", whole));
     EXPECT_EQ(whole, bytes);
-    DataFile file;
     ASSERT_TRUE(file.Open(dir / "f"));
     // Neither replacing nor removing the file changes what was read.
     WriteFileBytes(dir / "f", "something else entirely");

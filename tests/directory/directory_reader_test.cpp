@@ -10,6 +10,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "directory/directory_reader.h"
@@ -157,49 +158,41 @@ TEST_F(DirectoryReader, DoctypeIsRefusedAndNoEntityIsRead) {
 
 // ---- Expires ----
 
-TEST_F(DirectoryReader, ExpiresIsReadByFixedPositions) {
+// Read in the local time zone; the limits are the start of 1970 and the end of 3000 in UTC.
+TEST_F(DirectoryReader, ExpiresIsReadByFixedPositionsWithinLimits) {
     constexpr std::int64_t kFails = -1;
-    const std::pair<const char*, std::int64_t> cases[] = {
-        {"20240418 153000", Local(2024, 4, 18, 15, 30, 0)},
-        {"20240418T153000", Local(2024, 4, 18, 15, 30, 0)},  // position 9 may hold anything
-        {"20240418", Local(2024, 4, 18, 0, 0, 0)},           // pieces beyond the end read as 0
-        {"20240418 15", Local(2024, 4, 18, 15, 0, 0)},
+    const char* const kLocal = nullptr;
+    const std::tuple<const char*, const char*, std::int64_t> cases[] = {
+        {kLocal, "20240418 153000", Local(2024, 4, 18, 15, 30, 0)},
+        {kLocal, "20240418T153000", Local(2024, 4, 18, 15, 30, 0)},  // position 9 may hold anything
+        {kLocal, "20240418", Local(2024, 4, 18, 0, 0, 0)},           // pieces beyond the end read as 0
+        {kLocal, "20240418 15", Local(2024, 4, 18, 15, 0, 0)},
         // Colons shift the pieces: the minute reads ":3" and the second "0:", both 0.
-        {"20240418 15:30:00", Local(2024, 4, 18, 15, 0, 0)},
-        {"20240431 120000", Local(2024, 5, 1, 12, 0, 0)},  // a day beyond the month rolls over
-        {"", kFails}, {"2024-04-18 15:30:00", kFails},  // the month reads as "-0"
-        {"2024", kFails}, {"20241318 153000", kFails}, {"20240018 153000", kFails}, {"20240400 153000", kFails},
-        {"20240432 153000", kFails}, {"20240418 240000", kFails}, {"20240418 236000", kFails},
-        {"20240418 235960", kFails}, {"18991231 120000", kFails}, {"YYYYMMDD hh:mm:ss", kFails},
-        {"19690101 120000", kFails}, {"30010101 120000", kFails}, {"99991231 235959", kFails},
+        {kLocal, "20240418 15:30:00", Local(2024, 4, 18, 15, 0, 0)},
+        {kLocal, "20240431 120000", Local(2024, 5, 1, 12, 0, 0)},  // a day beyond the month rolls over
+        {kLocal, "", kFails}, {kLocal, "2024-04-18 15:30:00", kFails},  // the month reads as "-0"
+        {kLocal, "2024", kFails}, {kLocal, "20241318 153000", kFails}, {kLocal, "20240018 153000", kFails},
+        {kLocal, "20240400 153000", kFails}, {kLocal, "20240432 153000", kFails},
+        {kLocal, "20240418 240000", kFails}, {kLocal, "20240418 236000", kFails},
+        {kLocal, "20240418 235960", kFails}, {kLocal, "18991231 120000", kFails},
+        {kLocal, "YYYYMMDD hh:mm:ss", kFails}, {kLocal, "19690101 120000", kFails},
+        {kLocal, "30010101 120000", kFails}, {kLocal, "99991231 235959", kFails},
+        {"UTC0", "19700101 000000", 0}, {"UTC0", "30001231 235959", INT64_C(32535215999)},
+        {"UTC0", "19691231 235959", kFails}, {"UTC0", "30010101 000000", kFails},
+        // Eight hours east of UTC: local midnight of 1 January 1970 is still 1969 in UTC.
+        {"XST-8", "19700101 000000", kFails}, {"XST-8", "19700101 080000", 0},
     };
-    for (const auto& [text, time] : cases) {
+    for (const auto& [zone, text, time] : cases) {
+        SCOPED_TRACE(std::string(zone ? zone : "local") + " " + text);
+        std::optional<ScopedTimeZone> scoped;
+        if (zone != kLocal) scoped.emplace(zone);
         out.ExpiryTime = 0;
-        ASSERT_EQ(LoadExpires(text), time == kFails ? 0 : 1) << text;
+        ASSERT_EQ(LoadExpires(text), time == kFails ? 0 : 1);
         if (time != kFails) {
-            EXPECT_EQ(out.ExpiryTime, time) << text;
+            EXPECT_EQ(out.ExpiryTime, time);
         }
     }
     EXPECT_EQ(LoadExpires(std::nullopt), 0);
-}
-
-TEST_F(DirectoryReader, ExpiresLimitsAreTheStartOf1970AndTheEndOf3000InUtc) {
-    {
-        const ScopedTimeZone utc("UTC0");
-        ASSERT_EQ(LoadExpires("19700101 000000"), 1);
-        EXPECT_EQ(out.ExpiryTime, 0);
-        ASSERT_EQ(LoadExpires("30001231 235959"), 1);
-        EXPECT_EQ(out.ExpiryTime, INT64_C(32535215999));
-        EXPECT_EQ(LoadExpires("19691231 235959"), 0);
-        EXPECT_EQ(LoadExpires("30010101 000000"), 0);
-    }
-    {
-        // Eight hours east of UTC: local midnight of 1 January 1970 is still 1969 in UTC.
-        const ScopedTimeZone east("XST-8");
-        EXPECT_EQ(LoadExpires("19700101 000000"), 0);
-        ASSERT_EQ(LoadExpires("19700101 080000"), 1);
-        EXPECT_EQ(out.ExpiryTime, 0);
-    }
 }
 
 // ---- Which Type elements are read ----

@@ -53,6 +53,8 @@ inline constexpr const char* kGbkLocale = "zh_CN.GBK";
 
 [[nodiscard]] std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The names in the directory, sorted.
+[[nodiscard]] std::vector<std::string> Entries(const std::string& dir);
 
 // Group records for the writer; their lengths are left for it to compute.
 [[nodiscard]] inline writer::LeafGroup Leaf(std::string code, std::string list = "",

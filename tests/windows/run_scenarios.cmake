@@ -1,9 +1,9 @@
 # Replays every scenario run of scenarios.list with the Linux scenario host. Fails when a run
 # fails or when a query wrote to the host's variables while returning 0.
-#   cmake -DHOST=... -DMAKER=... -DLIBRARY=... -DROOT=... -P run_scenarios.cmake
-execute_process(COMMAND ${MAKER} ${ROOT} RESULT_VARIABLE rc)
+#   cmake -DHOST=... -DTESSARY=... -DLIBRARY=... -DROOT=... -P run_scenarios.cmake
+execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/make-scenarios ${TESSARY} ${ROOT} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "make_scenarios failed")
+  message(FATAL_ERROR "make-scenarios failed")
 endif()
 file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/scenarios.list lines REGEX "^[^#]")
 foreach(line IN LISTS lines)

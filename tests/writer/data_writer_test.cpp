@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -16,6 +15,7 @@
 namespace tessary::writer {
 namespace {
 
+using testing::Entries;
 using testing::ReadFileBytes;
 using testing::TempDir;
 
@@ -23,13 +23,6 @@ std::uint32_t U32(const std::string& bytes, std::size_t offset) {
     std::uint32_t v = 0;
     for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(offset + i))) << (8 * i);
     return v;
-}
-
-std::vector<std::string> Entries(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(WriteFileAtomically, LeavesOnlyTheTargetBehind) {
