@@ -356,32 +356,49 @@ void KeystrokeIndex::BuildPostings() {
     // array takes the place once. Array postings are few (rare pieces): they are gathered as
     // (piece, place) pairs and laid out by piece afterwards, each list in place order.
     for (const std::uint32_t g : met) seen[g] = 0xFFFFFFFFu, count[g] = 0;
+    // What the pass looks up for each byte, in one small table: by piece its bitmap's number + 1
+    // (0: an array), and for a two-byte piece in the top bits its block of three-byte slots + 1.
+    constexpr unsigned kBlockShift = 20;
+    constexpr std::uint32_t kBitmapMask = (1u << kBlockShift) - 1;
+    const auto lookUp = Filled<std::uint32_t>(kGramCount, 0);
+    for (const std::uint32_t g : met)
+        if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
+    for (std::uint32_t two = 0; two < 65536; ++two)
+        if (triBlock_[two] != 0) lookUp[256 + two] |= triBlock_[two] << kBlockShift;
+    std::vector<std::uint32_t> triBitmap;  // by three-byte slot: its bitmap's number + 1, or 0
+    for (std::uint32_t two = 0; two < 65536; ++two)
+        if (const std::uint32_t block = triBlock_[two]) {
+            if (triBitmap.size() < block * 256u) triBitmap.resize(block * 256u, 0);
+            for (std::uint32_t third = 0; third < 256; ++third)
+                if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
+                    triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
+        }
     std::vector<std::uint64_t> pairs;
     std::uint64_t* const bits = bitmaps_.data();
-    auto mark = [&](std::uint32_t g, std::uint32_t place, std::size_t word, std::uint64_t bit) {
-        const Postings& p = grams_[g];
-        if (p.Bitmap) {
-            bits[p.Offset + word] |= bit;
-        } else if (seen[g] != place) {
-            seen[g] = place;
-            if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
-            pairs.push_back(std::uint64_t{g} << 32 | place);
-        }
-    };
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + places_[place + 8].Text);
         const std::size_t word = place / 64;
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
+        auto mark = [&](std::uint32_t g, std::uint32_t found) {
+            if ((found & kBitmapMask) != 0) {
+                bits[((found & kBitmapMask) - 1) * std::size_t{words_} + word] |= bit;
+            } else if (seen[g] != place) {
+                seen[g] = place;
+                if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
+                pairs.push_back(std::uint64_t{g} << 32 | place);
+            }
+        };
         const auto t = text(place);
         for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-            const std::uint32_t two = static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1];
-            mark(t[i], place, word, bit);
-            mark(256u + two, place, word, bit);
-            if (i + 2 < t.size() && triBlock_[two] != 0)
-                if (const std::uint16_t slot = triSlot_[(triBlock_[two] - 1) * 256 + t[i + 2]])
-                    bits[tri_[slot - 1].Offset + word] |= bit;
+            const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
+            const std::uint32_t found = lookUp[two];
+            mark(t[i], lookUp[t[i]]);
+            mark(two, found);
+            if (const std::uint32_t block = found >> kBlockShift; block != 0 && i + 2 < t.size())
+                if (const std::uint32_t bitmap = triBitmap[(block - 1) * 256 + t[i + 2]])
+                    bits[(bitmap - 1) * std::size_t{words_} + word] |= bit;
         }
-        if (!t.empty()) mark(t.back(), place, word, bit);
+        if (!t.empty()) mark(t.back(), lookUp[t.back()]);
     }
     arrays_.assign(pairs.size(), 0);
     std::sort(met.begin(), met.end());
@@ -855,6 +872,12 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
         if (counted && TopByColumns(rankText, exchange, limit, hitBits, top)) return total;
     }
     if (counted) CollectHits(upper, matchKeys, exchange, hits);
+    // Few hits: those of rank 0 may still be found faster at the start of the order than all
+    // hits can be ranked.
+    if (total < orderAllBelow_) {
+        auto isHit = [&](std::uint32_t place) { return std::binary_search(hits.begin(), hits.end(), place); };
+        if (TopByPrefix(rankText, exchange, limit, isHit, top)) return total;
+    }
     SelectTop(hits, rankText, limit, top);
     return total;
 }
