@@ -173,6 +173,7 @@ void KeystrokeIndex::Clear() noexcept {
     arrays_.clear();
     bitmaps_.clear();
     highText_.clear();
+    anyHighText_ = false;
     exchangeMask_.clear();
     unresolved_.clear();
     keyPieces_.clear();
@@ -191,7 +192,7 @@ void KeystrokeIndex::Finish() {
     unresolved_.clear();
     for (std::uint32_t place = 0; place < n; ++place) {
         const Place& p = places_[place];
-        if ((p.Flags & kHighText) != 0) SetBit(highText_, place);
+        if ((p.Flags & kHighText) != 0) SetBit(highText_, place), anyHighText_ = true;
         if (exchangeMask_.size() <= p.Exchange) exchangeMask_.resize(p.Exchange + 1u);
         if (exchangeMask_[p.Exchange].empty()) exchangeMask_[p.Exchange].assign(words_, 0);
         SetBit(exchangeMask_[p.Exchange], place);
@@ -315,7 +316,18 @@ void KeystrokeIndex::BuildPostings() {
     // and narrow a longer text's candidates to nearly its hits.
     triBlock_ = Filled<std::uint32_t>(65536, 0);
     tri_.clear();
+    std::vector<std::uint32_t> triTwo;  // the two-byte pieces with a block, in block order
     {
+        // Counted are the continuations of the most frequent two-byte pieces only: a frequent
+        // three-byte piece has a frequent start, and the counters stay few in a small market,
+        // where every piece is frequent.
+        if (frequentTwo.size() > kTriBitmaps) {
+            std::nth_element(frequentTwo.begin(), frequentTwo.begin() + kTriBitmaps, frequentTwo.end(),
+                             [&](std::uint32_t x, std::uint32_t y) {
+                                 return count[256 + x] != count[256 + y] ? count[256 + x] > count[256 + y] : x < y;
+                             });
+            frequentTwo.resize(kTriBitmaps);
+        }
         const auto blockOf = Filled<std::uint32_t>(65536, 0);  // frequent two-byte piece -> its counters + 1
         for (std::size_t b = 0; b < frequentTwo.size(); ++b) blockOf[frequentTwo[b]] = static_cast<std::uint32_t>(b + 1);
         const std::size_t counters = frequentTwo.size() * 256;
@@ -340,7 +352,10 @@ void KeystrokeIndex::BuildPostings() {
         std::sort(chosen.begin(), chosen.end());
         std::uint32_t blocks = 0;
         for (std::size_t i = 0; i < chosen.size(); ++i)
-            if (i == 0 || chosen[i] / 256 != chosen[i - 1] / 256) triBlock_[frequentTwo[chosen[i] / 256]] = ++blocks;
+            if (i == 0 || chosen[i] / 256 != chosen[i - 1] / 256) {
+                triBlock_[frequentTwo[chosen[i] / 256]] = ++blocks;
+                triTwo.push_back(frequentTwo[chosen[i] / 256]);
+            }
         triSlot_ = Filled<std::uint16_t>(static_cast<std::size_t>(blocks) * 256, 0);
         tri_.resize(chosen.size());
         for (std::size_t i = 0; i < chosen.size(); ++i) {
@@ -363,16 +378,14 @@ void KeystrokeIndex::BuildPostings() {
     const auto lookUp = Filled<std::uint32_t>(kGramCount, 0);
     for (const std::uint32_t g : met)
         if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
-    for (std::uint32_t two = 0; two < 65536; ++two)
-        if (triBlock_[two] != 0) lookUp[256 + two] |= triBlock_[two] << kBlockShift;
-    std::vector<std::uint32_t> triBitmap;  // by three-byte slot: its bitmap's number + 1, or 0
-    for (std::uint32_t two = 0; two < 65536; ++two)
-        if (const std::uint32_t block = triBlock_[two]) {
-            if (triBitmap.size() < block * 256u) triBitmap.resize(block * 256u, 0);
-            for (std::uint32_t third = 0; third < 256; ++third)
-                if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
-                    triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
-        }
+    std::vector<std::uint32_t> triBitmap(triTwo.size() * 256);  // by three-byte slot: its bitmap's number + 1, or 0
+    for (const std::uint32_t two : triTwo) {
+        const std::uint32_t block = triBlock_[two];
+        lookUp[256 + two] |= block << kBlockShift;
+        for (std::uint32_t third = 0; third < 256; ++third)
+            if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
+                triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
+    }
     std::vector<std::uint64_t> pairs;
     std::uint64_t* const bits = bitmaps_.data();
     for (std::uint32_t place = 0; place < n; ++place) {
@@ -717,7 +730,7 @@ bool KeystrokeIndex::CountHits(std::string_view upper, bool matchKeys, std::uint
     const Postings* exact = ExactList(upper);
     if (exact == nullptr) return false;
     const Postings& p = *exact;
-    if (!text::IsSingleByte() && CountIn(p, &highText_) != 0) return false;
+    if (anyHighText_ && !text::IsSingleByte() && CountIn(p, &highText_) != 0) return false;
     total = CountIn(p, mask);
     if (matchKeys) {
         std::vector<std::uint32_t> keyHits;

@@ -175,6 +175,7 @@ private:
     std::vector<std::uint32_t> arrays_;
     std::vector<std::uint64_t> bitmaps_;
     std::vector<std::uint64_t> highText_;                   // places whose search text holds a byte >= 0x80
+    bool anyHighText_ = false;                              // whether there is one (a pure ASCII market has none)
     std::vector<std::vector<std::uint64_t>> exchangeMask_;  // by exchange ordinal: its places
     std::vector<std::uint32_t> unresolved_;                 // places that cannot be resolved
 
