@@ -5,10 +5,11 @@
 //
 // Why this design. Three were measured on the sample market (bench/, 1,000,000 symbols):
 // - postings of one- and two-byte pieces, a longer text intersecting the lists of its two-byte
-//   pieces and confirming each candidate against its text (this one);
-// - the same with postings of three-byte pieces for longer texts: 1.3 times faster on texts of
-//   3-6 characters, but twice the memory (the index alone larger than the Light files)
-//   and three times the build time;
+//   pieces and confirming each candidate against its text (this one), plus bitmaps of the 256
+//   most frequent three-byte pieces: a three-byte text with one is exact without a look at any
+//   text, and a longer one gets nearly only its hits as candidates;
+// - postings of every three-byte piece: 1.3 times faster on texts of 3-6 characters, but twice
+//   the memory (the index alone larger than the Light files) and three times the build time;
 // - a suffix array over the search texts: its build alone (SA-IS over some 70 MB) takes longer
 //   than the whole load may, it needs 4-8 bytes per text byte, and it counts occurrences, not
 //   symbols, so the total of a short text would still need a pass over its hits.
