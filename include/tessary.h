@@ -206,12 +206,11 @@ TSY_API(int32_t) TSYFindSymbol2(const char* text, const char* exchangeKey, Symbo
  * TSYFindSymbol2 (exchangeKey an exchange's key) give for the same text and matchSearchKeys, in
  * the same order; *count, when count is not NULL, its length; *total, when total is not NULL,
  * the number of records the full search gives. A keystroke that hits half of a large market
- * still answers in a fraction of a millisecond: the call does not hand over, nor for texts of
- * one or two bytes even visit, the hits beyond the first.
+ * still answers in a fraction of a millisecond: the call does not hand over, nor for most short
+ * texts even visit, the hits beyond the first.
  * Returns 0, writing nothing, when text or results is NULL, limit is 0 or negative, no exchange
  * has the key exchangeKey, or any hit (not only one of the first) cannot be resolved to its
- * symbol, as TSYFindSymbol then fails too. Shares the ranking text with TSYFindSymbol: two
- * searches must not run at the same time.
+ * symbol, as TSYFindSymbol then fails too.
  */
 TSY_API(int32_t) TSYFindSymbolTop(const char* text, const char* exchangeKey, int32_t matchSearchKeys,
                                   int32_t limit, SymbolInfo** results, int32_t* count, int32_t* total);

@@ -98,6 +98,15 @@ std::string Framed(std::string_view upper) {
     return framed;
 }
 
+// An array of `n` elements with every byte `byte`, set in one step: the tables of all pieces
+// must not cost a loop over their 65,536 entries when the market is small.
+template <class T>
+std::unique_ptr<T[]> Filled(std::size_t n, unsigned char byte) {
+    auto array = std::make_unique_for_overwrite<T[]>(n);
+    std::memset(array.get(), byte, n * sizeof(T));
+    return array;
+}
+
 void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t i) noexcept { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
 bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits[i / 64] >> (i % 64) & 1u) != 0; }
 
@@ -157,10 +166,14 @@ void KeystrokeIndex::Clear() noexcept {
     keyTexts_.clear();
     records_.clear();
     words_ = 0;
-    grams_.clear();
+    grams_.reset();
+    triBlock_.reset();
+    triSlot_.reset();
+    tri_.clear();
     arrays_.clear();
     bitmaps_.clear();
     highText_.clear();
+    anyHighText_ = false;
     exchangeMask_.clear();
     unresolved_.clear();
     keyPieces_.clear();
@@ -171,7 +184,6 @@ void KeystrokeIndex::Clear() noexcept {
 }
 
 void KeystrokeIndex::Finish() {
-    texts_.append(kSlack, '\0');
     keyTexts_.append(kSlack, '\0');
     SortPlaces();
     const std::uint32_t n = size();
@@ -180,7 +192,7 @@ void KeystrokeIndex::Finish() {
     unresolved_.clear();
     for (std::uint32_t place = 0; place < n; ++place) {
         const Place& p = places_[place];
-        if ((p.Flags & kHighText) != 0) SetBit(highText_, place);
+        if ((p.Flags & kHighText) != 0) SetBit(highText_, place), anyHighText_ = true;
         if (exchangeMask_.size() <= p.Exchange) exchangeMask_.resize(p.Exchange + 1u);
         if (exchangeMask_[p.Exchange].empty()) exchangeMask_[p.Exchange].assign(words_, 0);
         SetBit(exchangeMask_[p.Exchange], place);
@@ -212,14 +224,20 @@ void KeystrokeIndex::SortPlaces() {
     };
     std::vector<Item> items(n), spare(n);
     for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
-    // Radix passes of 16 bits over the prefix, least significant first.
-    std::vector<std::uint32_t> start(65537);
-    for (int shift = 0; shift < 64; shift += 16) {
-        std::fill(start.begin(), start.end(), 0);
-        for (const Item& item : items) ++start[(item.Prefix >> shift & 0xFFFF) + 1];
-        for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
-        for (const Item& item : items) spare[start[item.Prefix >> shift & 0xFFFF]++] = item;
-        items.swap(spare);
+    // Radix passes of 16 bits over the prefix, least significant first; a small market is sorted
+    // by comparison, which gives the same order without the passes' 65,536 counters.
+    if (n < 64) {
+        std::sort(items.begin(), items.end(),
+                  [](const Item& x, const Item& y) { return x.Prefix != y.Prefix ? x.Prefix < y.Prefix : x.Index < y.Index; });
+    } else {
+        std::vector<std::uint32_t> start(65537);
+        for (int shift = 0; shift < 64; shift += 16) {
+            std::fill(start.begin(), start.end(), 0);
+            for (const Item& item : items) ++start[(item.Prefix >> shift & 0xFFFF) + 1];
+            for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+            for (const Item& item : items) spare[start[item.Prefix >> shift & 0xFFFF]++] = item;
+            items.swap(spare);
+        }
     }
     for (std::uint32_t a = 0; a < n;) {
         std::uint32_t b = a + 1;
@@ -231,18 +249,26 @@ void KeystrokeIndex::SortPlaces() {
         a = b;
     }
 
+    // Records and search texts are laid out again in place order: a search reads them for its
+    // hits, which come in place order.
     std::vector<Place> places(n);
-    std::string records;
+    std::string records, texts;
     records.reserve(records_.size());
+    texts.reserve(texts_.size() + kSlack);
     for (std::uint32_t place = 0; place < n; ++place) {
-        places[place] = places_[items[place].Index];
-        const char* r = records_.data() + places[place].Record;
+        Place& p = places[place] = places_[items[place].Index];
+        const char* r = records_.data() + p.Record;
         const std::size_t length = kRecordHeader + static_cast<unsigned char>(r[1]) + static_cast<unsigned char>(r[3]);
-        places[place].Record = static_cast<std::uint32_t>(records.size());
+        p.Record = static_cast<std::uint32_t>(records.size());
         records.append(r, length);
+        const std::size_t text = p.Text;
+        p.Text = static_cast<std::uint32_t>(texts.size());
+        texts.append(texts_, text, p.TextLength);
     }
+    texts.append(kSlack, '\0');
     places_.swap(places);
     records_.swap(records);
+    texts_.swap(texts);
 }
 
 void KeystrokeIndex::BuildPostings() {
@@ -250,68 +276,174 @@ void KeystrokeIndex::BuildPostings() {
     // A list becomes a bitmap when it would hold more than one place in 32 (4 bytes a place
     // against n / 8 bytes). The shares are taken from every 16th symbol of a large market.
     const std::uint32_t step = n > 65536 ? 16 : 1;
-    std::vector<std::uint32_t> seen(kGramCount, 0xFFFFFFFFu);
-    std::vector<std::uint32_t> sampled(kGramCount, 0);
-    auto forEachGram = [&](std::uint32_t place, auto&& visit) {
+    auto text = [&](std::uint32_t place) {
         const Place& p = places_[place];
-        const auto* t = reinterpret_cast<const unsigned char*>(texts_.data() + p.Text);
-        const std::size_t len = p.TextLength;
-        for (std::size_t i = 0; i + 1 < len; ++i) {
+        return std::span(reinterpret_cast<const unsigned char*>(texts_.data() + p.Text), p.TextLength);
+    };
+    auto frequent = [&](std::uint32_t sampled) { return static_cast<std::uint64_t>(sampled) * step * 32 > n; };
+    const auto seen = Filled<std::uint32_t>(kGramCount, 0xFF);
+    const auto count = Filled<std::uint32_t>(kGramCount, 0);
+    auto forEachGram = [&](std::span<const unsigned char> t, auto&& visit) {
+        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
             visit(t[i]);
             visit(256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]));
         }
-        if (len != 0) visit(t[len - 1]);
+        if (!t.empty()) visit(t.back());
     };
+    // The pieces met, so that the steps below visit those, not every possible piece: a small
+    // market (or a fuzzer's input) then builds its index in time proportional to its size.
+    std::vector<std::uint32_t> met;
     for (std::uint32_t place = 0; place < n; place += step)
-        forEachGram(place, [&](std::uint32_t g) {
-            if (seen[g] != place) seen[g] = place, ++sampled[g];
+        forEachGram(text(place), [&](std::uint32_t g) {
+            if (seen[g] == place) return;
+            seen[g] = place;
+            if (count[g]++ == 0) met.push_back(g);
         });
-    grams_.assign(kGramCount, Postings{});
+    std::sort(met.begin(), met.end());
+    grams_ = Filled<Postings>(kGramCount, 0);
+    std::vector<std::uint32_t> frequentTwo;  // two-byte pieces with a bitmap, ascending
     std::size_t bitmapWords = 0;
-    for (std::uint32_t g = 0; g < kGramCount; ++g)
-        if (static_cast<std::uint64_t>(sampled[g]) * step * 32 > n) {
+    for (const std::uint32_t g : met)
+        if (frequent(count[g])) {
             grams_[g].Bitmap = true;
             grams_[g].Offset = static_cast<std::uint32_t>(bitmapWords);
             bitmapWords += words_;
+            if (g >= 256) frequentTwo.push_back(g - 256);
         }
+
+    // Three-byte pieces: a bitmap for each of the most frequent, found among the continuations of
+    // the frequent two-byte pieces. They make a three-byte text exact without a look at any text,
+    // and narrow a longer text's candidates to nearly its hits.
+    triBlock_ = Filled<std::uint32_t>(65536, 0);
+    tri_.clear();
+    std::vector<std::uint32_t> triTwo;  // the two-byte pieces with a block, in block order
+    {
+        // Counted are the continuations of the most frequent two-byte pieces only: a frequent
+        // three-byte piece has a frequent start, and the counters stay few in a small market,
+        // where every piece is frequent.
+        if (frequentTwo.size() > kTriBitmaps) {
+            std::nth_element(frequentTwo.begin(), frequentTwo.begin() + kTriBitmaps, frequentTwo.end(),
+                             [&](std::uint32_t x, std::uint32_t y) {
+                                 return count[256 + x] != count[256 + y] ? count[256 + x] > count[256 + y] : x < y;
+                             });
+            frequentTwo.resize(kTriBitmaps);
+        }
+        const auto blockOf = Filled<std::uint32_t>(65536, 0);  // frequent two-byte piece -> its counters + 1
+        for (std::size_t b = 0; b < frequentTwo.size(); ++b) blockOf[frequentTwo[b]] = static_cast<std::uint32_t>(b + 1);
+        const std::size_t counters = frequentTwo.size() * 256;
+        const auto triCount = Filled<std::uint32_t>(counters, 0);
+        const auto triSeen = Filled<std::uint32_t>(counters, 0xFF);
+        for (std::uint32_t place = 0; place < n; place += step) {
+            const auto t = text(place);
+            for (std::size_t i = 0; i + 2 < t.size(); ++i)
+                if (const std::uint32_t block = blockOf[static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]]) {
+                    const std::size_t c = (block - 1) * 256 + t[i + 2];
+                    if (triSeen[c] != place) triSeen[c] = place, ++triCount[c];
+                }
+        }
+        std::vector<std::uint32_t> chosen;
+        for (std::uint32_t c = 0; c < counters; ++c)
+            if (frequent(triCount[c])) chosen.push_back(c);
+        if (chosen.size() > kTriBitmaps) {
+            std::nth_element(chosen.begin(), chosen.begin() + kTriBitmaps, chosen.end(),
+                             [&](std::uint32_t x, std::uint32_t y) { return triCount[x] > triCount[y]; });
+            chosen.resize(kTriBitmaps);
+        }
+        std::sort(chosen.begin(), chosen.end());
+        std::uint32_t blocks = 0;
+        for (std::size_t i = 0; i < chosen.size(); ++i)
+            if (i == 0 || chosen[i] / 256 != chosen[i - 1] / 256) {
+                triBlock_[frequentTwo[chosen[i] / 256]] = ++blocks;
+                triTwo.push_back(frequentTwo[chosen[i] / 256]);
+            }
+        triSlot_ = Filled<std::uint16_t>(static_cast<std::size_t>(blocks) * 256, 0);
+        tri_.resize(chosen.size());
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            const std::uint32_t block = triBlock_[frequentTwo[chosen[i] / 256]];
+            triSlot_[(block - 1) * 256 + chosen[i] % 256] = static_cast<std::uint16_t>(i + 1);
+            tri_[i] = {0, static_cast<std::uint32_t>(bitmapWords), true};
+            bitmapWords += words_;
+        }
+    }
     bitmaps_.assign(bitmapWords, 0);
+
     // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
-    // array takes the place once.
-    std::vector<std::uint64_t*> bitmapOf(kGramCount, nullptr);
-    for (std::uint32_t g = 0; g < kGramCount; ++g)
-        if (grams_[g].Bitmap) bitmapOf[g] = bitmaps_.data() + grams_[g].Offset;
-    std::vector<std::vector<std::uint32_t>> lists(kGramCount);
-    std::fill(seen.begin(), seen.end(), 0xFFFFFFFFu);
+    // array takes the place once. Array postings are few (rare pieces): they are gathered as
+    // (piece, place) pairs and laid out by piece afterwards, each list in place order.
+    for (const std::uint32_t g : met) seen[g] = 0xFFFFFFFFu, count[g] = 0;
+    // What the pass looks up for each byte, in one small table: by piece its bitmap's number + 1
+    // (0: an array), and for a two-byte piece in the top bits its block of three-byte slots + 1.
+    constexpr unsigned kBlockShift = 20;
+    constexpr std::uint32_t kBitmapMask = (1u << kBlockShift) - 1;
+    const auto lookUp = Filled<std::uint32_t>(kGramCount, 0);
+    for (const std::uint32_t g : met)
+        if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
+    std::vector<std::uint32_t> triBitmap(triTwo.size() * 256);  // by three-byte slot: its bitmap's number + 1, or 0
+    for (const std::uint32_t two : triTwo) {
+        const std::uint32_t block = triBlock_[two];
+        lookUp[256 + two] |= block << kBlockShift;
+        for (std::uint32_t third = 0; third < 256; ++third)
+            if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
+                triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
+    }
+    std::vector<std::uint64_t> pairs;
+    std::uint64_t* const bits = bitmaps_.data();
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + places_[place + 8].Text);
-        const std::uint32_t word = place / 64;
+        const std::size_t word = place / 64;
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
-        forEachGram(place, [&](std::uint32_t g) {
-            if (std::uint64_t* bitmap = bitmapOf[g]) {
-                bitmap[word] |= bit;
+        auto mark = [&](std::uint32_t g, std::uint32_t found) {
+            if ((found & kBitmapMask) != 0) {
+                bits[((found & kBitmapMask) - 1) * std::size_t{words_} + word] |= bit;
             } else if (seen[g] != place) {
                 seen[g] = place;
-                lists[g].push_back(place);
+                if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
+                pairs.push_back(std::uint64_t{g} << 32 | place);
             }
-        });
-    }
-    std::size_t arrayTotal = 0;
-    for (std::uint32_t g = 0; g < kGramCount; ++g) arrayTotal += lists[g].size();
-    arrays_.clear();
-    arrays_.reserve(arrayTotal);
-    for (std::uint32_t g = 0; g < kGramCount; ++g) {
-        Postings& p = grams_[g];
-        if (p.Bitmap) {
-            std::uint32_t count = 0;
-            for (std::uint32_t w = 0; w < words_; ++w) count += static_cast<std::uint32_t>(std::popcount(bitmaps_[p.Offset + w]));
-            p.Count = count;
-        } else {
-            p.Offset = static_cast<std::uint32_t>(arrays_.size());
-            p.Count = static_cast<std::uint32_t>(lists[g].size());
-            arrays_.insert(arrays_.end(), lists[g].begin(), lists[g].end());
-            std::vector<std::uint32_t>().swap(lists[g]);
+        };
+        const auto t = text(place);
+        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+            const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
+            const std::uint32_t found = lookUp[two];
+            mark(t[i], lookUp[t[i]]);
+            mark(two, found);
+            if (const std::uint32_t block = found >> kBlockShift; block != 0 && i + 2 < t.size())
+                if (const std::uint32_t bitmap = triBitmap[(block - 1) * 256 + t[i + 2]])
+                    bits[(bitmap - 1) * std::size_t{words_} + word] |= bit;
         }
+        if (!t.empty()) mark(t.back(), lookUp[t.back()]);
     }
+    arrays_.assign(pairs.size(), 0);
+    std::sort(met.begin(), met.end());
+    met.erase(std::unique(met.begin(), met.end()), met.end());
+    std::uint32_t offset = 0;
+    for (const std::uint32_t g : met)
+        if (!grams_[g].Bitmap) grams_[g].Offset = offset, offset += count[g];
+    for (const std::uint64_t pair : pairs) {
+        Postings& p = grams_[pair >> 32];
+        arrays_[p.Offset + p.Count++] = static_cast<std::uint32_t>(pair);
+    }
+    auto countBitmap = [&](Postings& p) {
+        if (!p.Bitmap) return;
+        std::uint32_t c = 0;
+        for (std::uint32_t w = 0; w < words_; ++w) c += static_cast<std::uint32_t>(std::popcount(bitmaps_[p.Offset + w]));
+        p.Count = c;
+    };
+    for (const std::uint32_t g : met) countBitmap(grams_[g]);
+    for (Postings& p : tri_) countBitmap(p);
+}
+
+const KeystrokeIndex::Postings* KeystrokeIndex::TriOf(std::string_view three) const noexcept {
+    const auto b = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(three[i])); };
+    const std::uint32_t block = triBlock_ == nullptr ? 0 : triBlock_[b(0) << 8 | b(1)];
+    if (block == 0) return nullptr;
+    const std::uint16_t slot = triSlot_[(block - 1) * 256 + b(2)];
+    return slot == 0 ? nullptr : &tri_[slot - 1];
+}
+
+const KeystrokeIndex::Postings* KeystrokeIndex::ExactList(std::string_view upper) const noexcept {
+    if (upper.empty() || upper.size() > 3) return nullptr;
+    return upper.size() == 3 ? TriOf(upper) : &grams_[GramOf(upper)];
 }
 
 void KeystrokeIndex::BuildKeyPieces() {
@@ -351,7 +483,7 @@ std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     std::size_t masks = 0;
     for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
     return places_.capacity() * sizeof(Place) + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
-           grams_.capacity() * sizeof(Postings) + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
+           (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 + tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
            highText_.capacity() * 8 + masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 +
            keyPieces_.size() * 40 + columns_.capacity();
 }
@@ -441,10 +573,10 @@ void KeystrokeIndex::ForEach(const Postings& p, Visit&& visit) const {
 
 void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
     const bool singleByte = text::IsSingleByte();
-    if (upper.size() <= 2) {
+    if (const Postings* exact = ExactList(upper)) {
         // The list is the answer, but for a symbol with a byte >= 0x80 in a multibyte code page,
         // where the text may only occur from inside a character.
-        ForEach(grams_[GramOf(upper)], [&](std::uint32_t place) {
+        ForEach(*exact, [&](std::uint32_t place) {
             if (!InExchange(place, exchange)) return;
             if (singleByte || (places_[place].Flags & kHighText) == 0 || TextHolds(place, upper)) hits.push_back(place);
         });
@@ -452,23 +584,15 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
     }
 
     // A longer text: the places on the lists of all its two-byte pieces, each confirmed against
-    // its text. Candidates are confirmed in batches whose texts are fetched ahead.
-    std::uint32_t batch[32];
-    std::size_t batched = 0;
-    auto flush = [&] {
-        for (std::size_t i = 0; i < batched; ++i) __builtin_prefetch(texts_.data() + places_[batch[i]].Text);
-        for (std::size_t i = 0; i < batched; ++i)
-            if (TextHolds(batch[i], upper)) hits.push_back(batch[i]);
-        batched = 0;
-    };
-    auto candidate = [&](std::uint32_t place) {
-        if (!InExchange(place, exchange)) return;
-        batch[batched++] = place;
-        if (batched == std::size(batch)) flush();
-    };
-
+    // its text. The texts lie in place order, so the confirmation runs forward through memory,
+    // each text fetched a few candidates ahead.
+    std::vector<std::uint32_t> candidates;
     std::vector<const Postings*> lists;
-    for (std::size_t i = 0; i + 2 <= upper.size(); ++i) lists.push_back(&grams_[GramOf(upper.substr(i, 2))]);
+    for (std::size_t i = 0; i + 2 <= upper.size(); ++i) {
+        lists.push_back(&grams_[GramOf(upper.substr(i, 2))]);
+        if (i + 3 <= upper.size())
+            if (const Postings* tri = TriOf(upper.substr(i, 3))) lists.push_back(tri);
+    }
     std::sort(lists.begin(), lists.end(), [](const Postings* a, const Postings* b) { return a->Count < b->Count; });
     lists.erase(std::unique(lists.begin(), lists.end()), lists.end());
     if (lists.front()->Count == 0) return;
@@ -477,19 +601,27 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
         ForEach(*lists.front(), [&](std::uint32_t place) {
             for (std::size_t l = 1; l < lists.size(); ++l)
                 if (lists[l]->Bitmap && !TestBit(bitmaps_.data() + lists[l]->Offset, place)) return;
-            candidate(place);
+            if (InExchange(place, exchange)) candidates.push_back(place);
         });
     } else {
+        const std::uint64_t* mask = exchange == kEveryExchange ? nullptr
+                                    : exchange < exchangeMask_.size() && !exchangeMask_[exchange].empty()
+                                        ? exchangeMask_[exchange].data()
+                                        : nullptr;
+        if (exchange != kEveryExchange && mask == nullptr) return;
         for (std::uint32_t w = 0; w < words_; ++w) {
-            std::uint64_t bits = ~std::uint64_t{0};
+            std::uint64_t bits = mask == nullptr ? ~std::uint64_t{0} : mask[w];
             for (const Postings* p : lists) {
-                bits &= bitmaps_[p->Offset + w];
                 if (bits == 0) break;
+                bits &= bitmaps_[p->Offset + w];
             }
-            for (; bits != 0; bits &= bits - 1) candidate(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
+            for (; bits != 0; bits &= bits - 1) candidates.push_back(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
         }
     }
-    flush();
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        FetchAhead(candidates, i, [&](const Place& p) { return texts_.data() + p.Text; });
+        if (TextHolds(candidates[i], upper)) hits.push_back(candidates[i]);
+    }
 }
 
 void KeystrokeIndex::KeyHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
@@ -529,23 +661,35 @@ void KeystrokeIndex::CollectHits(std::string_view upper, bool matchKeys, std::ui
     hits.swap(merged);
 }
 
-void KeystrokeIndex::OrderByRank(std::span<const std::uint32_t> hits, std::string_view rankText,
-                                 std::vector<std::uint32_t>& ordered) const {
-    ordered.resize(hits.size());
+void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_view rankText, std::uint32_t limit,
+                               std::vector<std::uint32_t>& top) const {
+    top.clear();
     if (rankText.empty()) {
-        std::copy(hits.begin(), hits.end(), ordered.begin());
+        top.assign(hits.begin(), hits.begin() + std::min<std::size_t>(limit, hits.size()));
         return;
     }
-    // A counting pass: hits arrive in place order, so each rank keeps that order.
+    // Every hit's rank, its rank key fetched a few hits ahead (hits are in place order, and so
+    // are the records in memory); then the ranks below the one that completes `limit` hits, and
+    // as many of that rank as still fit, each rank in place order.
     std::vector<std::uint8_t> ranks(hits.size());
-    std::vector<std::uint32_t> start(longestRankKey_ + 2, 0);
+    std::vector<std::uint32_t> count(longestRankKey_ + 2, 0);
     for (std::size_t i = 0; i < hits.size(); ++i) {
+        FetchAhead(hits, i, [&](const Place& p) { return records_.data() + p.Record; });
         const std::uint32_t r = RankOf(hits[i], rankText);
         ranks[i] = static_cast<std::uint8_t>(r);
-        ++start[r + 1];
+        ++count[r];
     }
-    for (std::size_t r = 1; r < start.size(); ++r) start[r] += start[r - 1];
-    for (std::size_t i = 0; i < hits.size(); ++i) ordered[start[ranks[i]]++] = hits[i];
+    std::uint32_t last = 0, below = 0;
+    while (below + count[last] < limit) below += count[last++];
+    std::uint32_t room = limit - below;  // of rank `last`
+    std::vector<std::uint32_t> start(last + 2, 0);
+    for (std::uint32_t r = 0; r < last; ++r) start[r + 1] = start[r] + count[r];
+    top.resize(limit);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const std::uint32_t r = ranks[i];
+        if (r < last) top[start[r]++] = hits[i];
+        else if (r == last && room != 0) top[start[r]++] = hits[i], --room;
+    }
 }
 
 bool KeystrokeIndex::FillRanked(std::span<const std::uint32_t> hits, std::string_view rankText,
@@ -583,9 +727,10 @@ bool KeystrokeIndex::CountHits(std::string_view upper, bool matchKeys, std::uint
             for (const std::uint64_t w : *mask) total += static_cast<std::uint32_t>(std::popcount(w));
         return true;
     }
-    if (upper.size() > 2) return false;
-    const Postings& p = grams_[GramOf(upper)];
-    if (!text::IsSingleByte() && CountIn(p, &highText_) != 0) return false;
+    const Postings* exact = ExactList(upper);
+    if (exact == nullptr) return false;
+    const Postings& p = *exact;
+    if (anyHighText_ && !text::IsSingleByte() && CountIn(p, &highText_) != 0) return false;
     total = CountIn(p, mask);
     if (matchKeys) {
         std::vector<std::uint32_t> keyHits;
@@ -713,7 +858,8 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
     if (total >= orderAllBelow_) {
         // Many hits: walk the order itself and stop after `limit`, with the hits as a bitmap.
         std::vector<std::uint64_t> marks;
-        const Postings& gram = grams_[GramOf(upper.substr(0, std::min<std::size_t>(upper.size(), 2)))];
+        // When counted, the hits are this list's places (and the key-only hits).
+        const Postings& gram = counted ? *ExactList(upper) : grams_[0];
         std::vector<std::uint32_t> keyOnly;
         if (counted && matchKeys) {
             KeyHits(upper, exchange, keyOnly);
@@ -734,12 +880,18 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
         }
         auto isHit = [&](std::uint32_t place) { return TestBit(hitBits, place); };
         if (TopByPrefix(rankText, exchange, limit, isHit, top)) return total;
-        if (TopByColumns(rankText, exchange, limit, hitBits, top)) return total;
+        // With the hits at hand, ranking them all is cheaper than walking the columns, which
+        // read every place's byte at each rank up to the 20th hit's.
+        if (counted && TopByColumns(rankText, exchange, limit, hitBits, top)) return total;
     }
     if (counted) CollectHits(upper, matchKeys, exchange, hits);
-    std::vector<std::uint32_t> ordered;
-    OrderByRank(hits, rankText, ordered);
-    top.assign(ordered.begin(), ordered.begin() + limit);
+    // Few hits: those of rank 0 may still be found faster at the start of the order than all
+    // hits can be ranked.
+    if (total < orderAllBelow_) {
+        auto isHit = [&](std::uint32_t place) { return std::binary_search(hits.begin(), hits.end(), place); };
+        if (TopByPrefix(rankText, exchange, limit, isHit, top)) return total;
+    }
+    SelectTop(hits, rankText, limit, top);
     return total;
 }
 

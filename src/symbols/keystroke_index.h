@@ -5,10 +5,11 @@
 //
 // Why this design. Three were measured on the sample market (bench/, 1,000,000 symbols):
 // - postings of one- and two-byte pieces, a longer text intersecting the lists of its two-byte
-//   pieces and confirming each candidate against its text (this one);
-// - the same with postings of three-byte pieces for longer texts: 1.3 times faster on texts of
-//   3-6 characters, but twice the memory (the index alone larger than the Light files)
-//   and three times the build time;
+//   pieces and confirming each candidate against its text (this one), plus bitmaps of the 256
+//   most frequent three-byte pieces: a three-byte text with one is exact without a look at any
+//   text, and a longer one gets nearly only its hits as candidates;
+// - postings of every three-byte piece: 1.3 times faster on texts of 3-6 characters, but twice
+//   the memory (the index alone larger than the Light files) and three times the build time;
 // - a suffix array over the search texts: its build alone (SA-IS over some 70 MB) takes longer
 //   than the whole load may, it needs 4-8 bytes per text byte, and it counts occurrences, not
 //   symbols, so the total of a short text would still need a pass over its hits.
@@ -25,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -77,10 +79,6 @@ public:
     void CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
                      std::vector<std::uint32_t>& hits) const;
 
-    // Ascending `hits` in result order: rank (the position of `rankText` in the symbol's rank
-    // key, or the key's length when it holds none), then place.
-    void OrderByRank(std::span<const std::uint32_t> hits, std::string_view rankText,
-                     std::vector<std::uint32_t>& ordered) const;
 
     // Writes the records of ascending `hits` into `records` in result order; false, with
     // nothing meaningful written, when a hit cannot be resolved.
@@ -97,10 +95,11 @@ public:
                       std::uint32_t limit, std::vector<std::uint32_t>& top, bool& failed) const;
 
 private:
+    // Plain data, so that the table of every piece is allocated and zeroed in one step.
     struct Postings {
-        std::uint32_t Count = 0;
-        std::uint32_t Offset = 0;  // into arrays_, or for a bitmap into bitmaps_ in words
-        bool Bitmap = false;
+        std::uint32_t Count;
+        std::uint32_t Offset;  // into arrays_, or for a bitmap into bitmaps_ in words
+        bool Bitmap;
     };
     struct Place {
         std::uint32_t Text;    // search text, in texts_
@@ -113,15 +112,36 @@ private:
     };
 
     static constexpr std::uint32_t kColumns = 32;
+    // Three-byte pieces with a bitmap of their own: each costs n / 8 bytes.
+    static constexpr std::size_t kTriBitmaps = 256;
 
     [[nodiscard]] std::string_view RankKey(std::uint32_t place) const noexcept;
     [[nodiscard]] bool InExchange(std::uint32_t place, std::uint32_t exchange) const noexcept {
         return exchange == kEveryExchange || places_[place].Exchange == exchange;
     }
+    // While visiting `places` in order, at `i`: asks for the Place of a later one, and for the
+    // bytes at `bytesOf(Place)` of a nearer one, whose Place has had time to arrive. Places
+    // visited in a search are far apart, so each Place and each text is a cache miss of its own.
+    template <class BytesOf>
+    void FetchAhead(std::span<const std::uint32_t> places, std::size_t i, BytesOf&& bytesOf) const noexcept {
+        constexpr std::size_t kPlaceAhead = 32, kBytesAhead = 12;
+        if (i + kPlaceAhead < places.size()) __builtin_prefetch(&places_[places[i + kPlaceAhead]]);
+        if (i + kBytesAhead < places.size()) {
+            const char* bytes = bytesOf(places_[places[i + kBytesAhead]]);
+            __builtin_prefetch(bytes);
+            __builtin_prefetch(bytes + 64);
+        }
+    }
     [[nodiscard]] bool TextHolds(std::uint32_t place, std::string_view upper) const noexcept;
     [[nodiscard]] bool KeyHolds(std::uint32_t place, std::string_view framed) const noexcept;
     [[nodiscard]] std::uint32_t RankOf(std::uint32_t place, std::string_view rankText) const noexcept;
     [[nodiscard]] bool Contains(const Postings& p, std::uint32_t place) const noexcept;
+    // The bitmap of a three-byte piece, when it has one.
+    [[nodiscard]] const Postings* TriOf(std::string_view three) const noexcept;
+    // The list whose places are exactly those whose search text holds `upper` (but for the
+    // character check of texts with bytes >= 0x80), when there is one: texts of one or two
+    // bytes, and of three bytes with a bitmap.
+    [[nodiscard]] const Postings* ExactList(std::string_view upper) const noexcept;
     [[nodiscard]] std::uint32_t CountIn(const Postings& p, const std::vector<std::uint64_t>* mask) const noexcept;
     template <class Visit> void ForEach(const Postings& p, Visit&& visit) const;
     void TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const;
@@ -131,6 +151,10 @@ private:
     template <class IsHit>
     bool TopByPrefix(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit, IsHit&& isHit,
                      std::vector<std::uint32_t>& top) const;
+    // The first `limit` (at most all) of ascending `hits` in result order: rank (the position of
+    // `rankText` in the symbol's rank key, or the key's length when it holds none), then place.
+    void SelectTop(std::span<const std::uint32_t> hits, std::string_view rankText, std::uint32_t limit,
+                   std::vector<std::uint32_t>& top) const;
     bool TopByColumns(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
                       const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const;
     void SortPlaces();
@@ -143,10 +167,16 @@ private:
     std::string records_;    // result records (see Finish), in place order once finished
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
 
-    std::vector<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces
+    std::unique_ptr<Postings[]> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces
+    // Three-byte pieces: by two-byte piece its block of 256 slots + 1 (or 0), by third byte the
+    // piece's entry in tri_ + 1 (or 0: no bitmap).
+    std::unique_ptr<std::uint32_t[]> triBlock_;
+    std::unique_ptr<std::uint16_t[]> triSlot_;
+    std::vector<Postings> tri_;
     std::vector<std::uint32_t> arrays_;
     std::vector<std::uint64_t> bitmaps_;
     std::vector<std::uint64_t> highText_;                   // places whose search text holds a byte >= 0x80
+    bool anyHighText_ = false;                              // whether there is one (a pure ASCII market has none)
     std::vector<std::vector<std::uint64_t>> exchangeMask_;  // by exchange ordinal: its places
     std::vector<std::uint32_t> unresolved_;                 // places that cannot be resolved
 
