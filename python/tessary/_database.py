@@ -32,9 +32,10 @@ _GROUP_NUMBERS = range(65536)  # group numbers are 16-bit in the group table
 
 _opening = threading.Lock()  # makes the first open() create the one Database
 # ctypes lets other threads run during a call. A library with TSYReload answers queries from
-# several threads at once and orders its own loads, but two of its searches must not overlap
-# (they share the ranking text); an older one takes no lock at all, so that every call holds
-# _searching. The library's state is the process's: so are these locks.
+# several threads at once and orders its own loads; searches here still take turns, since they
+# share the out-variables made once to keep a keystroke's call short. An older library takes no
+# lock at all, so that every call holds _searching. The library's state is the process's: so
+# are these locks.
 _searching = threading.Lock()
 _loading = threading.Lock()  # keeps a Database's path and encoding in step with the library
 _api: Optional[_library.Library] = None
