@@ -61,9 +61,12 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
     if (file.Length() < kHeaderSize)
         report.Warning(file.Length(), 0, "the file ends inside the 16-byte header; the missing header fields read as 0");
 
-    const std::string exchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
     const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));
     try {
+        out.Symbols.SetExchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
+        // Every whole record may bring a new code: reserving for all of them at once spares the
+        // entries and the code table from growing while a million records go in.
+        out.Symbols.Reserve(out.Symbols.size() + file.Left() / kRecordSize);
         std::int32_t serial = 1;
         std::uint32_t blankCodes = 0;
         std::uint32_t repeatedCodes = 0;
@@ -73,17 +76,12 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
             for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
                 fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,
                                             kTextFields[i].Width);
-            const std::string_view code = text::Trim(fields[0]);
-            if (code.empty()) ++blankCodes;
-            const std::size_t before = out.Symbols.size();
-            SymbolEntry& entry = out.Symbols.FindOrCreate(code);
-            if (out.Symbols.size() == before) ++repeatedCodes;
+            bool created = false;
+            SymbolEntry& entry = out.Symbols.Store(fields, created);
+            if (!created) ++repeatedCodes;
+            if (entry.TrimmedCode().empty()) ++blankCodes;
 
             entry.ExchangeId = exchangeId;
-            entry.Symbol.assign(code);
-            entry.Symbol += '.';
-            entry.Symbol += exchangeCode;
-            entry.SetFields(fields);
             entry.Type = static_cast<std::int32_t>(LittleEndian32(record + kTypeOffset));
             entry.AuxValue = static_cast<std::int32_t>(LittleEndian32(record + kAuxValueOffset));
             entry.Serial = serial++;

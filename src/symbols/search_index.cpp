@@ -76,27 +76,42 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
             SymbolIndexRecord* record = FindOrCreateRecord(out.Records, key);
             if (record == nullptr) return false;
             record->Ordinal = ordinal;
+            // Each symbol is resolved through its own text, as a search resolves its hits. The
+            // text's exchange part is the table's exchange Code for every symbol whose last '.'
+            // is the one before it, so the table that part selects is looked up once here, and
+            // when it is this table the entry named is the symbol itself.
             const SymbolMap& symbols = table->Symbols;
-            std::size_t i = 0;
-            for (const auto& entry : symbols) {
-                record->AddSymbol(entry->Symbol);
-                searchText.assign(symbols.CodeAt(i++));
+            const ExchangeSymbolTable* selected = nullptr;
+            const std::string upperExchange = text::ToUpper(symbols.ExchangeCode());
+            if (!upperExchange.empty()) selected = resolver.TableOf(upperExchange);
+            for (const SymbolEntry& entry : symbols) {
+                const SymbolText symbol = entry.Symbol();
+                const std::string_view code = entry.TrimmedCode();
+                record->AddSymbol(symbol.View());
+                searchText.assign(code);
                 searchText += kIndexSeparator;
-                searchText += entry->Name();
+                searchText += entry.Name();
                 for (const SymbolField field :
                      {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
                     searchText += kIndexSeparator;
-                    searchText += entry->Field(field);
+                    searchText += entry.Field(field);
                 }
                 keyText.assign(1, kIndexSeparator);
-                keyText += entry->Field(SymbolField::SearchKey1);
+                keyText += entry.Field(SymbolField::SearchKey1);
                 keyText += kIndexSeparator;
-                keyText += entry->Field(SymbolField::SearchKey2);
+                keyText += entry.Field(SymbolField::SearchKey2);
                 keyText += kIndexSeparator;
+
+                const SymbolEntry* resolved = nullptr;
+                if (text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
+                    resolved = resolver.Resolve(symbol.View());
+                else if (!code.empty() && selected != nullptr)
+                    resolved = selected == table.get() ? &entry : selected->Symbols.Find(code);
                 KeystrokeIndex::Record result;
-                if (const SymbolEntry* resolved = resolver.Resolve(entry->Symbol))
-                    result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type), resolved->Symbol,
-                              resolved->Name()};
+                const SymbolText resolvedSymbol = resolved == nullptr ? symbol : resolved->Symbol();
+                if (resolved != nullptr)
+                    result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type),
+                              resolvedSymbol.View(), resolved->Name()};
                 out.Keystrokes.Add(ordinal, searchText, keyText, result);
             }
             record->Finish();

@@ -1,32 +1,147 @@
-// The symbol entry's packed text fields and the per-table symbol map.
+// The symbol map's arena and code table, and the symbol texts made from its entries.
 #include "symbols/symbol_table.h"
 
-namespace tessary {
+#include <cstring>
 
-void SymbolEntry::SetFields(const std::array<std::string_view, kSymbolFieldCount>& fields) {
-    std::size_t total = 0;
-    for (const std::string_view field : fields) total += field.size();
-    fieldBytes_.clear();
-    fieldBytes_.reserve(total);
-    for (std::size_t i = 0; i < kSymbolFieldCount; ++i) {
-        fieldBytes_.append(fields[i]);
-        fieldEnd_[i] = static_cast<std::uint16_t>(fieldBytes_.size());
+#include "common/text.h"
+
+namespace tessary {
+namespace {
+
+// Large enough that a million symbols take a few hundred blocks, small enough that the unused end
+// of a table's last block does not matter.
+constexpr std::size_t kBlockSize = 256 * 1024;
+
+// Codes are at most 17 bytes: a multiply-and-fold over 8-byte words spreads them well enough for
+// linear probing in a table kept half empty.
+std::uint64_t HashCode(std::string_view code) noexcept {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t h = code.size() * kMultiplier;
+    const char* p = code.data();
+    std::size_t left = code.size();
+    while (left > 0) {
+        std::uint64_t word = 0;
+        const std::size_t n = left < 8 ? left : 8;
+        std::memcpy(&word, p, n);
+        h = (h ^ word) * kMultiplier;
+        h ^= h >> 29;
+        p += n;
+        left -= n;
+    }
+    return h ^ (h >> 32);
+}
+
+}  // namespace
+
+SymbolText::SymbolText(std::string_view code, std::string_view exchangeCode) noexcept {
+    // The parts never exceed their widths; the cut only guards a caller that breaks that.
+    const std::size_t codeSize = code.size() < 17 ? code.size() : 17;
+    const std::size_t exchangeSize = exchangeCode.size() < 3 ? exchangeCode.size() : 3;
+    if (codeSize != 0) std::memcpy(bytes_, code.data(), codeSize);
+    bytes_[codeSize] = '.';
+    if (exchangeSize != 0) std::memcpy(bytes_ + codeSize + 1, exchangeCode.data(), exchangeSize);
+    size_ = static_cast<std::uint8_t>(codeSize + 1 + exchangeSize);
+}
+
+SymbolMap& SymbolMap::operator=(SymbolMap&& other) noexcept {
+    if (this == &other) return *this;
+    entries_ = std::move(other.entries_);
+    slots_ = std::move(other.slots_);
+    blocks_ = std::move(other.blocks_);
+    free_ = std::exchange(other.free_, nullptr);
+    freeLeft_ = std::exchange(other.freeLeft_, 0);
+    std::memcpy(exchangeCode_, other.exchangeCode_, sizeof exchangeCode_);
+    exchangeCodeSize_ = other.exchangeCodeSize_;
+    other.clear();
+    return *this;
+}
+
+void SymbolMap::SetExchangeCode(std::string_view exchangeCode) noexcept {
+    exchangeCodeSize_ = static_cast<std::uint8_t>(exchangeCode.size() < 3 ? exchangeCode.size() : 3);
+    if (exchangeCodeSize_ != 0) std::memcpy(exchangeCode_, exchangeCode.data(), exchangeCodeSize_);
+}
+
+void SymbolMap::Reserve(std::size_t symbols) {
+    entries_.reserve(symbols);
+    std::size_t slotCount = 16;
+    while (slotCount < 2 * symbols) slotCount *= 2;
+    if (slotCount > slots_.size()) Rehash(slotCount);
+}
+
+char* SymbolMap::Allocate(std::size_t size) {
+    if (size > freeLeft_) {
+        const std::size_t blockSize = size > kBlockSize ? size : kBlockSize;
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        free_ = blocks_.back().get();
+        freeLeft_ = blockSize;
+    }
+    char* const at = free_;
+    free_ += size;
+    freeLeft_ -= size;
+    return at;
+}
+
+std::size_t SymbolMap::SlotOf(std::string_view code) const noexcept {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = static_cast<std::size_t>(HashCode(code)) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t held = slots_[slot];
+        if (held == 0 || entries_[held - 1].TrimmedCode() == code) return slot;
     }
 }
 
-SymbolEntry& SymbolMap::FindOrCreate(std::string_view code) {
-    const auto it = index_.find(code);
-    if (it != index_.end()) return *it->second;
-    entries_.push_back(std::make_unique<SymbolEntry>());
-    SymbolEntry* entry = entries_.back().get();
-    codes_.push_back(index_.emplace(std::string(code), entry).first->first);
-    return *entry;
+void SymbolMap::Rehash(std::size_t slotCount) {
+    slots_.assign(slotCount, 0);
+    const std::size_t mask = slotCount - 1;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        std::size_t slot = static_cast<std::size_t>(HashCode(entries_[i].TrimmedCode())) & mask;
+        while (slots_[slot] != 0) slot = (slot + 1) & mask;
+        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+SymbolEntry& SymbolMap::Store(const std::array<std::string_view, kSymbolFieldCount>& fields, bool& created) {
+    // The fields go to the arena back to back. A repeated code leaves its earlier bytes unused
+    // there: repeats are rare, and the entry keeps its place in the visiting order. Everything
+    // that can fail comes before the entry is made, so a failure leaves the map as it was.
+    std::size_t total = 0;
+    for (const std::string_view field : fields) total += field.size();
+    char* const bytes = Allocate(total);
+    if (2 * (entries_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
+    const std::string_view code = text::Trim(fields[0]);
+    const std::size_t slot = SlotOf(code);
+    created = slots_[slot] == 0;
+    if (created) {
+        entries_.emplace_back();
+        slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+    }
+    SymbolEntry& entry = entries_[slots_[slot] - 1];
+
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < kSymbolFieldCount; ++i) {
+        if (!fields[i].empty()) std::memcpy(bytes + end, fields[i].data(), fields[i].size());
+        end += fields[i].size();
+        entry.fieldEnd_[i] = static_cast<std::uint16_t>(end);
+    }
+    entry.bytes_ = bytes;
+    entry.codeBegin_ = static_cast<std::uint8_t>(code.data() - fields[0].data());
+    entry.codeSize_ = static_cast<std::uint8_t>(code.size());
+    std::memcpy(entry.exchangeCode_, exchangeCode_, sizeof exchangeCode_);
+    entry.exchangeCodeSize_ = exchangeCodeSize_;
+    return entry;
 }
 
 void SymbolMap::clear() noexcept {
-    index_.clear();
-    codes_.clear();
     entries_.clear();
+    slots_.clear();
+    blocks_.clear();
+    free_ = nullptr;
+    freeLeft_ = 0;
+}
+
+const SymbolEntry* SymbolMap::Find(std::string_view code) const noexcept {
+    if (slots_.empty()) return nullptr;
+    const std::uint32_t held = slots_[SlotOf(code)];
+    return held == 0 ? nullptr : &entries_[held - 1];
 }
 
 }  // namespace tessary
