@@ -84,6 +84,11 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
             const ExchangeSymbolTable* selected = nullptr;
             const std::string upperExchange = text::ToUpper(symbols.ExchangeCode());
             if (!upperExchange.empty()) selected = resolver.TableOf(upperExchange);
+            // In a single-byte locale the '.' before the exchange Code is the last one exactly when
+            // the Code holds none; otherwise a lead byte might take the '.' in, so each text is
+            // searched.
+            const bool dotBeforeExchange =
+                text::IsSingleByte() && symbols.ExchangeCode().find('.') == std::string_view::npos;
             for (const SymbolEntry& entry : symbols) {
                 const SymbolText symbol = entry.Symbol();
                 const std::string_view code = entry.TrimmedCode();
@@ -103,7 +108,8 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 keyText += kIndexSeparator;
 
                 const SymbolEntry* resolved = nullptr;
-                if (text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
+                if (!dotBeforeExchange &&
+                    text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
                     resolved = resolver.Resolve(symbol.View());
                 else if (!code.empty() && selected != nullptr)
                     resolved = selected == table.get() ? &entry : selected->Symbols.Find(code);

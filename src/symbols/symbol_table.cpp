@@ -12,23 +12,25 @@ namespace {
 // of a table's last block does not matter.
 constexpr std::size_t kBlockSize = 256 * 1024;
 
-// Codes are at most 17 bytes: a multiply-and-fold over 8-byte words spreads them well enough for
-// linear probing in a table kept half empty.
+// Codes are at most 17 bytes, taken 8 at a time. Codes of a market differ mostly in their last
+// characters (600000, 600004, ...), so every word is mixed fully into the hash: the table uses
+// its low bits.
 std::uint64_t HashCode(std::string_view code) noexcept {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    std::uint64_t h = code.size() * kMultiplier;
+    std::uint64_t h = code.size();
     const char* p = code.data();
     std::size_t left = code.size();
     while (left > 0) {
         std::uint64_t word = 0;
         const std::size_t n = left < 8 ? left : 8;
         std::memcpy(&word, p, n);
-        h = (h ^ word) * kMultiplier;
+        h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 33;
+        h *= 0xC4CEB9FE1A85EC53ull;
         h ^= h >> 29;
         p += n;
         left -= n;
     }
-    return h ^ (h >> 32);
+    return h;
 }
 
 }  // namespace
@@ -81,21 +83,23 @@ char* SymbolMap::Allocate(std::size_t size) {
     return at;
 }
 
-std::size_t SymbolMap::SlotOf(std::string_view code) const noexcept {
+std::size_t SymbolMap::SlotOf(std::string_view code, std::uint64_t hash) const noexcept {
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t slot = static_cast<std::size_t>(HashCode(code)) & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t held = slots_[slot];
-        if (held == 0 || entries_[held - 1].TrimmedCode() == code) return slot;
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
+        const Slot& held = slots_[slot];
+        if (held.Entry == 0 || (held.Tag == tag && entries_[held.Entry - 1].TrimmedCode() == code)) return slot;
     }
 }
 
 void SymbolMap::Rehash(std::size_t slotCount) {
-    slots_.assign(slotCount, 0);
+    slots_.assign(slotCount, Slot{});
     const std::size_t mask = slotCount - 1;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        std::size_t slot = static_cast<std::size_t>(HashCode(entries_[i].TrimmedCode())) & mask;
-        while (slots_[slot] != 0) slot = (slot + 1) & mask;
-        slots_[slot] = static_cast<std::uint32_t>(i + 1);
+        const std::uint64_t hash = HashCode(entries_[i].TrimmedCode());
+        std::size_t slot = static_cast<std::size_t>(hash) & mask;
+        while (slots_[slot].Entry != 0) slot = (slot + 1) & mask;
+        slots_[slot] = {static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(hash >> 32)};
     }
 }
 
@@ -108,13 +112,14 @@ SymbolEntry& SymbolMap::Store(const std::array<std::string_view, kSymbolFieldCou
     char* const bytes = Allocate(total);
     if (2 * (entries_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
     const std::string_view code = text::Trim(fields[0]);
-    const std::size_t slot = SlotOf(code);
-    created = slots_[slot] == 0;
+    const std::uint64_t hash = HashCode(code);
+    Slot& slot = slots_[SlotOf(code, hash)];
+    created = slot.Entry == 0;
     if (created) {
         entries_.emplace_back();
-        slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+        slot = {static_cast<std::uint32_t>(entries_.size()), static_cast<std::uint32_t>(hash >> 32)};
     }
-    SymbolEntry& entry = entries_[slots_[slot] - 1];
+    SymbolEntry& entry = entries_[slot.Entry - 1];
 
     std::size_t end = 0;
     for (std::size_t i = 0; i < kSymbolFieldCount; ++i) {
@@ -138,9 +143,13 @@ void SymbolMap::clear() noexcept {
     freeLeft_ = 0;
 }
 
+void SymbolMap::Prefetch(std::string_view code) const noexcept {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(HashCode(code)) & (slots_.size() - 1)]);
+}
+
 const SymbolEntry* SymbolMap::Find(std::string_view code) const noexcept {
     if (slots_.empty()) return nullptr;
-    const std::uint32_t held = slots_[SlotOf(code)];
+    const std::uint32_t held = slots_[SlotOf(code, HashCode(code))].Entry;
     return held == 0 ? nullptr : &entries_[held - 1];
 }
 
