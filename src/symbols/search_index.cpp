@@ -24,13 +24,27 @@ void SymbolIndexRecord::AddSymbol(std::string_view symbol) {
     codeList_.push_back(kIndexSeparator);
 }
 
-void SymbolIndexRecord::Finish() {
+void SymbolIndexRecord::Finish(const SymbolMap& symbols) {
     if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
     symbolStart_.push_back(codeList_.size());
 
-    // Only now is the code list final, so only now may the piece table point into it.
+    // When no Symbol text holds the separator, the pieces of the code list are the Symbol texts
+    // of `symbols` in their order, and the table's own code look-up answers for them.
+    symbols_ = nullptr;
     codePieces_.clear();
     codePieceCertain_.clear();
+    if (static_cast<std::size_t>(std::count(codeList_.begin(), codeList_.end(), kIndexSeparator)) ==
+            symbolStart_.size() &&
+        symbols.size() + 1 == symbolStart_.size()) {
+        symbols_ = &symbols;
+        symbolSuffix_.assign(1, '.');
+        symbolSuffix_ += symbols.ExchangeCode();
+        // Every Symbol text ends in the same byte, the one before each later text's separator.
+        laterSymbolsCertain_ = static_cast<unsigned char>(symbolSuffix_.back()) < 0x80;
+        return;
+    }
+
+    // Only now is the code list final, so only now may the piece table point into it.
     const std::string_view s(codeList_);
     for (std::size_t begin = 1; begin < s.size();) {
         const std::size_t end = s.find(kIndexSeparator, begin);
@@ -47,7 +61,13 @@ std::string_view SymbolIndexRecord::SymbolText(std::size_t i) const noexcept {
 }
 
 bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
-    if (upper.find(kIndexSeparator) == std::string_view::npos) {
+    if (symbols_ != nullptr && upper.find(kIndexSeparator) == std::string_view::npos) {
+        if (upper.size() < symbolSuffix_.size() || upper.substr(upper.size() - symbolSuffix_.size()) != symbolSuffix_)
+            return false;
+        const SymbolEntry* entry = symbols_->Find(upper.substr(0, upper.size() - symbolSuffix_.size()));
+        if (entry == nullptr) return false;
+        if (entry == &(*symbols_)[0] || laterSymbolsCertain_ || text::IsSingleByte()) return true;
+    } else if (upper.find(kIndexSeparator) == std::string_view::npos) {
         const std::uint32_t piece = codePieces_.Find(upper);
         if (piece == TextPieceTable::kNone) return false;
         if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
@@ -120,7 +140,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                               resolvedSymbol.View(), resolved->Name()};
                 out.Keystrokes.Add(ordinal, searchText, keyText, result);
             }
-            record->Finish();
+            record->Finish(symbols);
             ++ordinal;
         }
         out.Keystrokes.Finish();
