@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/memory_advice.h"
+
 namespace tessary {
 
 std::string JoinDataPath(std::string_view base, std::string_view relative) {
@@ -33,6 +35,7 @@ bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
             return Fail("there is not enough memory to read it");
         }
         capacity_ = static_cast<std::size_t>(size);
+        AdviseLargePages(bytes_.get(), capacity_);
     }
     std::size_t got = 0;
     while (got < size) {

@@ -76,6 +76,10 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
                 const char* ahead = reinterpret_cast<const char*>(record) + kPrefetchRecords * kRecordSize;
                 out.Symbols.Prefetch(text::Trim(text::FieldText(ahead, kTextFields[0].Width)));
             }
+            if (file.Left() >= (2 * kPrefetchRecords + 1) * kRecordSize) {
+                const unsigned char* ahead = record + 2 * kPrefetchRecords * kRecordSize;
+                for (std::size_t line = 0; line < kRecordSize; line += 64) __builtin_prefetch(ahead + line);
+            }
             std::array<std::string_view, kSymbolFieldCount> fields;
             for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
                 fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/memory_advice.h"
 #include "common/text.h"
 
 namespace tessary {
@@ -64,7 +65,10 @@ void SymbolMap::SetExchangeCode(std::string_view exchangeCode) noexcept {
 }
 
 void SymbolMap::Reserve(std::size_t symbols) {
-    entries_.reserve(symbols);
+    if (symbols > entries_.capacity()) {
+        entries_.reserve(symbols);
+        AdviseLargePages(entries_.data(), entries_.capacity() * sizeof(SymbolEntry));
+    }
     std::size_t slotCount = 16;
     while (slotCount < 2 * symbols) slotCount *= 2;
     if (slotCount > slots_.size()) Rehash(slotCount);
@@ -93,7 +97,12 @@ std::size_t SymbolMap::SlotOf(std::string_view code, std::uint64_t hash) const n
 }
 
 void SymbolMap::Rehash(std::size_t slotCount) {
-    slots_.assign(slotCount, Slot{});
+    // The slots are read at random: large pages spare most address-translation misses.
+    std::vector<Slot> fresh;
+    fresh.reserve(slotCount);
+    AdviseLargePages(fresh.data(), slotCount * sizeof(Slot));
+    fresh.resize(slotCount);
+    slots_ = std::move(fresh);
     const std::size_t mask = slotCount - 1;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const std::uint64_t hash = HashCode(entries_[i].TrimmedCode());
