@@ -94,9 +94,11 @@ public:
     // Makes room for `symbols` entries without growing the vector or the code table again.
     void Reserve(std::size_t symbols);
 
-    // Stores a record's text fields (in SymbolField order) under their trimmed code: into the
-    // entry of an earlier record with the same code, keeping its place, or into a new entry at
-    // the end. `created` tells which. The entry's numbers are left for the caller to set.
+    // Stores a record's text fields (in SymbolField order, none longer than its width in the
+    // record) under their trimmed code: into the entry of an earlier record with the same code,
+    // keeping its place, or into a new entry at the end. `created` tells which. The entry's
+    // numbers are left for the caller to set. A new entry beyond the reserved room may move the
+    // others; once loaded, the map never moves an entry.
     SymbolEntry& Store(const std::array<std::string_view, kSymbolFieldCount>& fields, bool& created);
 
     // Asks the processor to fetch the code table's slot for `code`, which a Store or Find soon
