@@ -278,13 +278,14 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
             if (record == nullptr) return false;
             const SymbolMap& symbols = table->Symbols;
             std::size_t i = 0;
-            for (const auto& entry : symbols) {
+            for (const SymbolEntry& entry : symbols) {
                 const std::string_view searchTexts[4] = {
-                    entry->Field(SymbolField::SearchText1), entry->Field(SymbolField::SearchText2),
-                    entry->Field(SymbolField::SearchText3), entry->Field(SymbolField::SearchText4)};
-                record->AddSymbol(entry->Symbol, symbols.CodeAt(i++), entry->Name(), searchTexts,
-                                  entry->Field(SymbolField::SearchKey1), entry->Field(SymbolField::SearchKey2),
-                                  resolver.Resolve(entry->Symbol));
+                    entry.Field(SymbolField::SearchText1), entry.Field(SymbolField::SearchText2),
+                    entry.Field(SymbolField::SearchText3), entry.Field(SymbolField::SearchText4)};
+                const SymbolText symbol = entry.Symbol();
+                record->AddSymbol(symbol.View(), symbols.CodeAt(i++), entry.Name(), searchTexts,
+                                  entry.Field(SymbolField::SearchKey1), entry.Field(SymbolField::SearchKey2),
+                                  resolver.Resolve(symbol.View()));
             }
             record->Finish();
         }
@@ -330,7 +331,8 @@ struct CompareSearchResults {
 // last '.' when that '.' is not first (all of Symbol otherwise), followed by its Name field. The
 // fields are cut as FillSymbolInfo cuts them, so the key is the one the record holds.
 void AppendKey(std::string& out, const SymbolEntry& entry) {
-    const std::string_view symbol = text::CutToFit(entry.Symbol, sizeof(SymbolInfo::Symbol) - 1);
+    const SymbolText whole = entry.Symbol();
+    const std::string_view symbol = text::CutToFit(whole.View(), sizeof(SymbolInfo::Symbol) - 1);
     const std::ptrdiff_t dot = text::ReverseFind(symbol, '.');
     out.append(dot > 0 ? symbol.substr(0, static_cast<std::size_t>(dot)) : symbol);
     out.append(text::CutToFit(entry.Name(), sizeof(SymbolInfo::Name) - 1));

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/memory_advice.h"
+
 namespace tessary {
 
 std::string JoinDataPath(std::string_view base, std::string_view relative) {
@@ -22,20 +24,26 @@ std::size_t DataFile::Read(void* dst, std::size_t n) noexcept {
 
 bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
     if (size > 0xFFFFFFFFull) return Fail("it is 4 GiB or larger");
-    std::unique_ptr<unsigned char[]> bytes;
-    try {
-        bytes = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : static_cast<std::size_t>(size));
-    } catch (const std::bad_alloc&) {
-        return Fail("there is not enough memory to read it");
+    // The buffer of the file read before is reused when it is large enough: a loader that reads
+    // several large files through one DataFile pays for the memory's first touch only once.
+    if (bytes_ == nullptr || capacity_ < size) {
+        bytes_.reset();
+        capacity_ = 0;
+        try {
+            bytes_ = std::make_unique_for_overwrite<unsigned char[]>(size == 0 ? 1 : static_cast<std::size_t>(size));
+        } catch (const std::bad_alloc&) {
+            return Fail("there is not enough memory to read it");
+        }
+        capacity_ = static_cast<std::size_t>(size);
+        AdviseLargePages(bytes_.get(), capacity_);
     }
     std::size_t got = 0;
     while (got < size) {
-        const std::ptrdiff_t n = readChunk(bytes.get() + got, static_cast<std::size_t>(size) - got);
+        const std::ptrdiff_t n = readChunk(bytes_.get() + got, static_cast<std::size_t>(size) - got);
         if (n < 0) return Fail("it cannot be read");
         if (n == 0) break;  // the file shrank meanwhile: keep what is there
         got += static_cast<std::size_t>(n);
     }
-    bytes_ = std::move(bytes);
     problem_.clear();
     size_ = got;
     position_ = 0;
@@ -44,7 +52,7 @@ bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
 
 bool DataFile::Fail(std::string problem) {
     bytes_.reset();
-    size_ = position_ = 0;
+    capacity_ = size_ = position_ = 0;
     problem_ = std::move(problem);
     return false;
 }

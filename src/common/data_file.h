@@ -59,7 +59,8 @@ public:
     DataFile(const DataFile&) = delete;
     DataFile& operator=(const DataFile&) = delete;
 
-    // Opens `path` for reading and reads it whole. False when the file is missing, is not a
+    // Opens `path` for reading and reads it whole, into the memory of the file read before when
+    // it fits (the earlier file's bytes are gone then). False when the file is missing, is not a
     // regular file, cannot be read, is held by a writer (exclusive lock), or is 4 GiB or larger.
     // If the exact name is missing, a single name that differs only in letter case, one path
     // component at a time, is used instead.
@@ -96,6 +97,7 @@ private:
     bool Fail(std::string problem);
 
     std::unique_ptr<unsigned char[]> bytes_;
+    std::size_t capacity_ = 0;  // of bytes_, which a later Open reuses when the file fits
     std::string problem_;
     std::size_t size_ = 0;
     std::size_t position_ = 0;

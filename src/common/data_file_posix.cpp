@@ -109,7 +109,6 @@ bool DataFile::Open(const std::string& path) {
 }
 
 bool DataFile::Open(DataRoot& root, std::string_view relative) {
-    bytes_.reset();
     size_ = position_ = 0;
     if (root.descriptor_ < 0) {
         if (root.openError_ == ENOENT) return Fail("the data directory does not exist");

@@ -54,7 +54,6 @@ bool DataRoot::Replaced() const { return false; }
 bool DataFile::Open(DataRoot& root, std::string_view relative) { return Open(root.PathOf(relative)); }
 
 bool DataFile::Open(const std::string& path) {
-    bytes_.reset();
     size_ = position_ = 0;
 
     const FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr,

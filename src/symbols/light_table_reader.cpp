@@ -27,6 +27,8 @@ constexpr FieldLayout kTextFields[kSymbolFieldCount] = {
     {0, 17}, {17, 49}, {66, 17}, {91, 65}, {156, 65}, {221, 49}, {270, 49}, {319, 17}, {336, 17}};
 constexpr std::size_t kTypeOffset = 83;
 constexpr std::size_t kAuxValueOffset = 87;
+// How many records ahead the loader announces codes to the code table (see SymbolMap::Prefetch).
+constexpr std::size_t kPrefetchRecords = 8;
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -41,13 +43,11 @@ std::uint32_t ReadWord(DataFile& file, std::uint32_t preset) {
     return LittleEndian32(bytes);
 }
 
-}  // namespace
-
+// Reads one table through `file`, whose buffer the tables read one after another share.
 bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
-                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+                     DiagnosticSink* diagnostics, DataFile& file, ExchangeSymbolTable& out) {
     const FileReport report(diagnostics, "SymTbl/" + key + "_Light");
 
-    DataFile file;
     if (!file.Open(dataDirectory, report.File())) return report.Error(-1, 0, "cannot be opened: " + file.Problem());
 
     out.Magic = static_cast<std::int32_t>(ReadWord(file, 0xFFFFFFFFu));
@@ -61,29 +61,35 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
     if (file.Length() < kHeaderSize)
         report.Warning(file.Length(), 0, "the file ends inside the 16-byte header; the missing header fields read as 0");
 
-    const std::string exchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
     const auto exchangeId = static_cast<std::uint16_t>(ParseDecimal(key));
     try {
+        out.Symbols.SetExchangeCode(text::Trim(text::FieldText(exchange.Code, sizeof exchange.Code)));
+        // Every whole record may bring a new code: reserving for all of them at once spares the
+        // entries and the code table from growing while a million records go in.
+        out.Symbols.Reserve(out.Symbols.size() + file.Left() / kRecordSize);
         std::int32_t serial = 1;
         std::uint32_t blankCodes = 0;
         std::uint32_t repeatedCodes = 0;
         while (file.Left() >= kRecordSize) {
             const unsigned char* record = file.Data() + file.Position();
+            if (file.Left() >= (kPrefetchRecords + 1) * kRecordSize) {
+                const char* ahead = reinterpret_cast<const char*>(record) + kPrefetchRecords * kRecordSize;
+                out.Symbols.Prefetch(text::Trim(text::FieldText(ahead, kTextFields[0].Width)));
+            }
+            if (file.Left() >= (2 * kPrefetchRecords + 1) * kRecordSize) {
+                const unsigned char* ahead = record + 2 * kPrefetchRecords * kRecordSize;
+                for (std::size_t line = 0; line < kRecordSize; line += 64) __builtin_prefetch(ahead + line);
+            }
             std::array<std::string_view, kSymbolFieldCount> fields;
             for (std::size_t i = 0; i < kSymbolFieldCount; ++i)
                 fields[i] = text::FieldText(reinterpret_cast<const char*>(record) + kTextFields[i].Offset,
                                             kTextFields[i].Width);
-            const std::string_view code = text::Trim(fields[0]);
-            if (code.empty()) ++blankCodes;
-            const std::size_t before = out.Symbols.size();
-            SymbolEntry& entry = out.Symbols.FindOrCreate(code);
-            if (out.Symbols.size() == before) ++repeatedCodes;
+            bool created = false;
+            SymbolEntry& entry = out.Symbols.Store(fields, created);
+            if (!created) ++repeatedCodes;
+            if (entry.TrimmedCode().empty()) ++blankCodes;
 
             entry.ExchangeId = exchangeId;
-            entry.Symbol.assign(code);
-            entry.Symbol += '.';
-            entry.Symbol += exchangeCode;
-            entry.SetFields(fields);
             entry.Type = static_cast<std::int32_t>(LittleEndian32(record + kTypeOffset));
             entry.AuxValue = static_cast<std::int32_t>(LittleEndian32(record + kAuxValueOffset));
             entry.Serial = serial++;
@@ -105,6 +111,14 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
     return true;
 }
 
+}  // namespace
+
+bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
+                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+    DataFile file;
+    return LoadSymbolTable(dataDirectory, key, exchange, diagnostics, file, out);
+}
+
 bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
                      DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
     DataRoot root(dataDirectory);
@@ -119,10 +133,13 @@ bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& excha
 
 bool LoadSymbolTables(DataRoot& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
                       SymbolTables& out) {
+    // One buffer for every file: it is the size of the largest file read, and it goes before the
+    // search index is built from the tables.
+    DataFile file;
     for (const auto& [key, exchange] : exchanges) {
         ExchangeSymbolTable* table = FindOrCreateRecord(out, key);
         if (table == nullptr) return FileReport(diagnostics, "SymTbl/" + key + "_Light").Error(-1, 0, "out of memory");
-        if (!LoadSymbolTable(dataDirectory, key, *exchange, diagnostics, *table)) return false;
+        if (!LoadSymbolTable(dataDirectory, key, *exchange, diagnostics, file, *table)) return false;
     }
     return true;
 }

@@ -24,13 +24,27 @@ void SymbolIndexRecord::AddSymbol(std::string_view symbol) {
     codeList_.push_back(kIndexSeparator);
 }
 
-void SymbolIndexRecord::Finish() {
+void SymbolIndexRecord::Finish(const SymbolMap& symbols) {
     if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
     symbolStart_.push_back(codeList_.size());
 
-    // Only now is the code list final, so only now may the piece table point into it.
+    // When no Symbol text holds the separator, the pieces of the code list are the Symbol texts
+    // of `symbols` in their order, and the table's own code look-up answers for them.
+    symbols_ = nullptr;
     codePieces_.clear();
     codePieceCertain_.clear();
+    if (static_cast<std::size_t>(std::count(codeList_.begin(), codeList_.end(), kIndexSeparator)) ==
+            symbolStart_.size() &&
+        symbols.size() + 1 == symbolStart_.size()) {
+        symbols_ = &symbols;
+        symbolSuffix_.assign(1, '.');
+        symbolSuffix_ += symbols.ExchangeCode();
+        // Every Symbol text ends in the same byte, the one before each later text's separator.
+        laterSymbolsCertain_ = static_cast<unsigned char>(symbolSuffix_.back()) < 0x80;
+        return;
+    }
+
+    // Only now is the code list final, so only now may the piece table point into it.
     const std::string_view s(codeList_);
     for (std::size_t begin = 1; begin < s.size();) {
         const std::size_t end = s.find(kIndexSeparator, begin);
@@ -47,7 +61,13 @@ std::string_view SymbolIndexRecord::SymbolText(std::size_t i) const noexcept {
 }
 
 bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
-    if (upper.find(kIndexSeparator) == std::string_view::npos) {
+    if (symbols_ != nullptr && upper.find(kIndexSeparator) == std::string_view::npos) {
+        if (upper.size() < symbolSuffix_.size() || upper.substr(upper.size() - symbolSuffix_.size()) != symbolSuffix_)
+            return false;
+        const SymbolEntry* entry = symbols_->Find(upper.substr(0, upper.size() - symbolSuffix_.size()));
+        if (entry == nullptr) return false;
+        if (entry == &(*symbols_)[0] || laterSymbolsCertain_ || text::IsSingleByte()) return true;
+    } else if (upper.find(kIndexSeparator) == std::string_view::npos) {
         const std::uint32_t piece = codePieces_.Find(upper);
         if (piece == TextPieceTable::kNone) return false;
         if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
@@ -76,30 +96,51 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
             SymbolIndexRecord* record = FindOrCreateRecord(out.Records, key);
             if (record == nullptr) return false;
             record->Ordinal = ordinal;
+            // Each symbol is resolved through its own text, as a search resolves its hits. The
+            // text's exchange part is the table's exchange Code for every symbol whose last '.'
+            // is the one before it, so the table that part selects is looked up once here, and
+            // when it is this table the entry named is the symbol itself.
             const SymbolMap& symbols = table->Symbols;
-            std::size_t i = 0;
-            for (const auto& entry : symbols) {
-                record->AddSymbol(entry->Symbol);
-                searchText.assign(symbols.CodeAt(i++));
+            const ExchangeSymbolTable* selected = nullptr;
+            const std::string upperExchange = text::ToUpper(symbols.ExchangeCode());
+            if (!upperExchange.empty()) selected = resolver.TableOf(upperExchange);
+            // In a single-byte locale the '.' before the exchange Code is the last one exactly when
+            // the Code holds none; otherwise a lead byte might take the '.' in, so each text is
+            // searched.
+            const bool dotBeforeExchange =
+                text::IsSingleByte() && symbols.ExchangeCode().find('.') == std::string_view::npos;
+            for (const SymbolEntry& entry : symbols) {
+                const SymbolText symbol = entry.Symbol();
+                const std::string_view code = entry.TrimmedCode();
+                record->AddSymbol(symbol.View());
+                searchText.assign(code);
                 searchText += kIndexSeparator;
-                searchText += entry->Name();
+                searchText += entry.Name();
                 for (const SymbolField field :
                      {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
                     searchText += kIndexSeparator;
-                    searchText += entry->Field(field);
+                    searchText += entry.Field(field);
                 }
                 keyText.assign(1, kIndexSeparator);
-                keyText += entry->Field(SymbolField::SearchKey1);
+                keyText += entry.Field(SymbolField::SearchKey1);
                 keyText += kIndexSeparator;
-                keyText += entry->Field(SymbolField::SearchKey2);
+                keyText += entry.Field(SymbolField::SearchKey2);
                 keyText += kIndexSeparator;
+
+                const SymbolEntry* resolved = nullptr;
+                if (!dotBeforeExchange &&
+                    text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
+                    resolved = resolver.Resolve(symbol.View());
+                else if (!code.empty() && selected != nullptr)
+                    resolved = selected == table.get() ? &entry : selected->Symbols.Find(code);
                 KeystrokeIndex::Record result;
-                if (const SymbolEntry* resolved = resolver.Resolve(entry->Symbol))
-                    result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type), resolved->Symbol,
-                              resolved->Name()};
+                const SymbolText resolvedSymbol = resolved == nullptr ? symbol : resolved->Symbol();
+                if (resolved != nullptr)
+                    result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type),
+                              resolvedSymbol.View(), resolved->Name()};
                 out.Keystrokes.Add(ordinal, searchText, keyText, result);
             }
-            record->Finish();
+            record->Finish(symbols);
             ++ordinal;
         }
         out.Keystrokes.Finish();

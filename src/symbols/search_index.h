@@ -23,6 +23,7 @@ namespace tessary {
 
 struct SymbolEntry;
 struct ExchangeSymbolTable;
+class SymbolMap;
 class SymbolResolver;
 
 // The exact-symbol test of one exchange.
@@ -30,7 +31,10 @@ class SymbolResolver;
 // The code list (0x05, then every Symbol text followed by 0x05) answers whether the typed text
 // is one of the exchange's Symbol texts: the list holds 0x05, T, 0x05 at a character boundary.
 // For a T without 0x05 such an occurrence is always one of the pieces between two neighbouring
-// separators, so one hash look-up in `codePieces_` answers it. A piece counts at once when the
+// separators, so one hash look-up answers it. Those pieces are the Symbol texts themselves unless
+// a code holds 0x05, and every Symbol text ends in '.' and the exchange Code: the look-up is
+// then the symbol table's own, of T without that ending, and costs no memory of its own; only
+// for the rare table with 0x05 in a code are the pieces kept in `codePieces_`. A piece counts at once when the
 // separator before it is certainly a character boundary: the list's first byte, or one after a
 // byte below 0x80, which no code page uses as a lead byte. Otherwise (a possible lead byte
 // before it, in a double-byte locale) the code list is searched as it is, and so it is for a T
@@ -45,8 +49,9 @@ public:
 
     // Adds the next symbol's Symbol text.
     void AddSymbol(std::string_view symbol);
-    // Completes the code list and its look-up table; call once after the last AddSymbol.
-    void Finish();
+    // Completes the code list and its look-up; call once after the last AddSymbol, with the
+    // table the symbols came from, which must outlive the record unchanged.
+    void Finish(const SymbolMap& symbols);
 
     // 0x05, then every Symbol text followed by 0x05; the single byte 0x05 for no symbols.
     [[nodiscard]] const std::string& CodeList() const noexcept { return codeList_; }
@@ -62,6 +67,13 @@ public:
 private:
     std::string codeList_;
     std::vector<std::size_t> symbolStart_;  // symbol i's text: [start[i], start[i + 1] - 1) in codeList_
+    // Where no Symbol text holds 0x05: the table the texts came from, the '.' and exchange Code
+    // that end every text, and whether the separator before every text but the first certainly
+    // is a character boundary.
+    const SymbolMap* symbols_ = nullptr;
+    std::string symbolSuffix_;
+    bool laterSymbolsCertain_ = false;
+    // Otherwise every piece between neighbouring separators.
     TextPieceTable codePieces_;
     std::vector<bool> codePieceCertain_;  // by piece: one occurrence is certainly on a boundary
 };

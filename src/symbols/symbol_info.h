@@ -18,7 +18,7 @@ namespace tessary {
 inline void FillSymbolInfo(SymbolInfo& record, const SymbolEntry& entry) noexcept {
     record.ExchangeId = entry.ExchangeId;
     record.Type = static_cast<std::uint16_t>(entry.Type);
-    text::CopyField(record.Symbol, sizeof record.Symbol, entry.Symbol);
+    text::CopyField(record.Symbol, sizeof record.Symbol, entry.Symbol().View());
     text::CopyField(record.Name, sizeof record.Name, entry.Name());
 }
 

@@ -60,12 +60,12 @@ bool GetSymbolInfos2(const SymbolTables& tables, std::int32_t exchangeId, std::i
     if (table == nullptr) return false;
 
     std::vector<const SymbolEntry*> kept;
-    for (const auto& entry : table->Symbols)
-        if (type == -1 || entry->Type == type) kept.push_back(entry.get());
+    for (const SymbolEntry& entry : table->Symbols)
+        if (type == -1 || entry.Type == type) kept.push_back(&entry);
     // Case-insensitive order of the symbol texts. The sort is stable, so texts that differ only
-    // in letter case keep their file order.
+    // in letter case keep their file order. The texts are made on the stack for each comparison.
     std::stable_sort(kept.begin(), kept.end(), [](const SymbolEntry* a, const SymbolEntry* b) {
-        return text::CompareNoCase(a->Symbol, b->Symbol) < 0;
+        return text::CompareNoCase(a->Symbol().View(), b->Symbol().View()) < 0;
     });
 
     return HandOutResultArray(

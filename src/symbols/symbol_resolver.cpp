@@ -14,10 +14,14 @@ void SymbolResolver::Build(const ExchangeMap& exchanges, const SymbolTables& tab
         tableByExchangeCode_[std::string(exchange->Code)] = FindRecord(tables, key);
 }
 
-const SymbolEntry* SymbolResolver::LookUp(std::string_view code, std::string_view exchangeCode) const {
+const ExchangeSymbolTable* SymbolResolver::TableOf(std::string_view exchangeCode) const {
     const auto it = tableByExchangeCode_.find(exchangeCode);
-    if (it == tableByExchangeCode_.end() || it->second == nullptr) return nullptr;
-    return it->second->Symbols.Find(code);
+    return it == tableByExchangeCode_.end() ? nullptr : it->second;
+}
+
+const SymbolEntry* SymbolResolver::LookUp(std::string_view code, std::string_view exchangeCode) const {
+    const ExchangeSymbolTable* table = TableOf(exchangeCode);
+    return table == nullptr ? nullptr : table->Symbols.Find(code);
 }
 
 const SymbolEntry* SymbolResolver::Resolve(std::string_view symbol) const {

@@ -19,6 +19,9 @@ public:
     void Build(const ExchangeMap& exchanges, const SymbolTables& tables);
     void Clear() noexcept { tableByExchangeCode_.clear(); }
 
+    // The table that exchange Code `exchangeCode` (compared as it is) selects, or null.
+    [[nodiscard]] const ExchangeSymbolTable* TableOf(std::string_view exchangeCode) const;
+
     // The entry `code` names in the table that exchange Code `exchangeCode` selects, or null.
     // Neither part is changed: an empty code finds the blank code.
     [[nodiscard]] const SymbolEntry* LookUp(std::string_view code, std::string_view exchangeCode) const;

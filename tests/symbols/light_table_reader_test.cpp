@@ -114,7 +114,7 @@ TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
     ASSERT_NE(blank, nullptr);
     EXPECT_EQ(table.Symbols.size(), 1u);
     EXPECT_EQ(blank->Serial, static_cast<std::int32_t>((kFileSize - kLightHeaderSize) / kLightRecordSize));
-    EXPECT_EQ(blank->Symbol, ".XY");
+    EXPECT_EQ(blank->Symbol().View(), ".XY");
 }
 
 TEST_F(LightTableReader, EveryFieldComesFromItsOffsetAndEndsAtItsFirstNul) {
@@ -144,7 +144,7 @@ TEST_F(LightTableReader, EveryFieldComesFromItsOffsetAndEndsAtItsFirstNul) {
     ASSERT_NE(e, nullptr);
     for (const Text& t : texts) EXPECT_EQ(e->Field(t.Field), t.Value) << t.Value;
     EXPECT_EQ(e->ExchangeId, 1);
-    EXPECT_EQ(e->Symbol, std::string(17, 'C') + ".XY");
+    EXPECT_EQ(e->Symbol().View(), std::string(17, 'C') + ".XY");
     EXPECT_EQ(e->Type, 0x01020304);
     EXPECT_EQ(e->AuxValue, -2);
     EXPECT_EQ(e->Serial, 1);
@@ -179,20 +179,20 @@ TEST_F(LightTableReader, KeysAreTrimmedCodesAndARepeatedOneKeepsTheLaterRecordIn
     EXPECT_EQ(Symbol("abc")->Name(), "lower");
     e = Symbol("ABC");
     ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Symbol, "ABC.XY");
+    EXPECT_EQ(e->Symbol().View(), "ABC.XY");
     EXPECT_EQ(e->Code(), "  ABC");
     EXPECT_EQ(Symbol("  ABC"), nullptr);
     ASSERT_NE(Symbol("DEF"), nullptr);
     EXPECT_EQ(Symbol("DEF")->Code(), "DEF \t");
     ASSERT_NE(Symbol(""), nullptr);
-    EXPECT_EQ(Symbol("")->Symbol, ".XY");
+    EXPECT_EQ(Symbol("")->Symbol().View(), ".XY");
 
     // The exchange code is trimmed too; the id is the key's number cut to 16 bits.
     key = "70000";
     std::strcpy(exchange.Code, " Q");
     ASSERT_TRUE(LoadRecords({MakeLightRecord("ABC")}));
     ASSERT_NE(Symbol("ABC"), nullptr);
-    EXPECT_EQ(Symbol("ABC")->Symbol, "ABC.Q");
+    EXPECT_EQ(Symbol("ABC")->Symbol().View(), "ABC.Q");
     EXPECT_EQ(Symbol("ABC")->ExchangeId, 4464);
 }
 

@@ -103,9 +103,11 @@ SearchModel::SearchModel(const SymbolTables& tables, const SymbolResolver& resol
         IndexRecord& record = Index[key];
         std::vector<std::string> symbols;
         std::size_t i = 0;
-        for (const auto& entry : table->Symbols) {
+        for (const SymbolEntry& symbolEntry : table->Symbols) {
+            const SymbolEntry* entry = &symbolEntry;
             const std::string code(table->Symbols.CodeAt(i++));
-            symbols.push_back(entry->Symbol);
+            const std::string symbol(entry->Symbol().View());
+            symbols.push_back(symbol);
             std::string searchText = code + kSep + Field(*entry, SymbolField::Name) + kSep +
                                      Field(*entry, SymbolField::SearchText1) + kSep +
                                      Field(*entry, SymbolField::SearchText2) + kSep +
@@ -113,8 +115,8 @@ SearchModel::SearchModel(const SymbolTables& tables, const SymbolResolver& resol
                                      Field(*entry, SymbolField::SearchText4);
             std::string keyText = std::string(1, kSep) + Field(*entry, SymbolField::SearchKey1) + kSep +
                                   Field(*entry, SymbolField::SearchKey2) + kSep;
-            record.SearchKeys[entry->Symbol] = keyText;
-            record.SearchTexts[entry->Symbol] = searchText;
+            record.SearchKeys[symbol] = keyText;
+            record.SearchTexts[symbol] = searchText;
         }
         record.CodeList = std::string(1, kSep);
         for (const std::string& symbol : symbols) record.CodeList += symbol + kSep;
@@ -153,7 +155,7 @@ int BuildResult(const SymbolResolver& resolver, const std::vector<std::string>& 
         SymbolInfo& r = records[i];
         r.ExchangeId = entries[i]->ExchangeId;
         r.Type = static_cast<std::uint16_t>(entries[i]->Type);
-        std::snprintf(r.Symbol, sizeof r.Symbol, "%s", entries[i]->Symbol.c_str());
+        std::snprintf(r.Symbol, sizeof r.Symbol, "%s", std::string(entries[i]->Symbol().View()).c_str());
         std::snprintf(r.Name, sizeof r.Name, "%s", Field(*entries[i], SymbolField::Name).c_str());
     }
     rankText = text;

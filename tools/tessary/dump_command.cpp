@@ -118,7 +118,7 @@ std::optional<Json> TextList(std::initializer_list<std::string_view> fields, con
 Json SymbolsJson(const ExchangeSymbolTable& table, const TextDecoder& decode, const std::string& file) {
     Json symbols = Json::array();
     for (std::size_t i = 0; i < table.Symbols.size(); ++i) {
-        const SymbolEntry& entry = **std::next(table.Symbols.begin(), static_cast<std::ptrdiff_t>(i));
+        const SymbolEntry& entry = table.Symbols[i];
         const std::string where = file + " symbol '" + std::string(table.Symbols.CodeAt(i)) + "'";
         Json symbol = {{"code", decode(entry.Code(), where)},
                        {"name", decode(entry.Name(), where)},
