@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/memory_advice.h"
 #include "common/text.h"
 
 #if defined(__SSE2__)
@@ -100,6 +101,14 @@ std::string Framed(std::string_view upper) {
 
 // An array of `n` elements with every byte `byte`, set in one step: the tables of all pieces
 // must not cost a loop over their 65,536 entries when the market is small.
+// Room for `n` elements in `v`, in large pages where the platform gives them: the index's
+// arrays run to hundreds of megabytes, which small pages fault in one by one.
+template <class Container>
+void ReserveLarge(Container& v, std::size_t n) {
+    v.reserve(n);
+    AdviseLargePages(v.data(), v.capacity() * sizeof(*v.data()));
+}
+
 template <class T>
 std::unique_ptr<T[]> Filled(std::size_t n, unsigned char byte) {
     auto array = std::make_unique_for_overwrite<T[]>(n);
@@ -154,10 +163,10 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
 }
 
 void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
-    places_.reserve(symbols);
-    texts_.reserve(textBytes + kSlack);
-    keyTexts_.reserve(symbols * 8 + kSlack);
-    records_.reserve(symbols * 40);
+    ReserveLarge(places_, symbols);
+    ReserveLarge(texts_, textBytes + kSlack);
+    ReserveLarge(keyTexts_, symbols * 8 + kSlack);
+    ReserveLarge(records_, symbols * 40);
 }
 
 void KeystrokeIndex::Clear() noexcept {
@@ -201,6 +210,7 @@ void KeystrokeIndex::Finish() {
     BuildPostings();
     BuildKeyPieces();
 
+    ReserveLarge(columns_, static_cast<std::size_t>(kColumns) * n);
     columns_.assign(static_cast<std::size_t>(kColumns) * n, 0);
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::string_view key = RankKey(place);
@@ -222,7 +232,11 @@ void KeystrokeIndex::SortPlaces() {
         const char* r = records_.data() + places_[i].Record;
         return std::string_view(r + kRecordHeader, static_cast<unsigned char>(r[1]));
     };
-    std::vector<Item> items(n), spare(n);
+    std::vector<Item> items, spare;
+    ReserveLarge(items, n);
+    ReserveLarge(spare, n);
+    items.resize(n);
+    spare.resize(n);
     for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
     // Radix passes of 16 bits over the prefix, least significant first; a small market is sorted
     // by comparison, which gives the same order without the passes' 65,536 counters.
@@ -251,10 +265,12 @@ void KeystrokeIndex::SortPlaces() {
 
     // Records and search texts are laid out again in place order: a search reads them for its
     // hits, which come in place order.
-    std::vector<Place> places(n);
+    std::vector<Place> places;
+    ReserveLarge(places, n);
+    places.resize(n);
     std::string records, texts;
-    records.reserve(records_.size());
-    texts.reserve(texts_.size() + kSlack);
+    ReserveLarge(records, records_.size());
+    ReserveLarge(texts, texts_.size() + kSlack);
     for (std::uint32_t place = 0; place < n; ++place) {
         Place& p = places[place] = places_[items[place].Index];
         const char* r = records_.data() + p.Record;
@@ -365,6 +381,7 @@ void KeystrokeIndex::BuildPostings() {
             bitmapWords += words_;
         }
     }
+    ReserveLarge(bitmaps_, bitmapWords);
     bitmaps_.assign(bitmapWords, 0);
 
     // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
