@@ -437,7 +437,7 @@ void KeystrokeIndex::BuildPostings() {
     for (const std::uint32_t g : met)
         if (!grams_[g].Bitmap) grams_[g].Offset = offset, offset += count[g];
     for (const std::uint64_t pair : pairs) {
-        Postings& p = grams_[pair >> 32];
+        Postings& p = grams_[static_cast<std::uint32_t>(pair >> 32)];
         arrays_[p.Offset + p.Count++] = static_cast<std::uint32_t>(pair);
     }
     auto countBitmap = [&](Postings& p) {
