@@ -80,7 +80,7 @@ std::string_view CutToFit(std::string_view s, std::size_t maxBytes) noexcept {
 void CopyField(char* field, std::size_t width, std::string_view src) noexcept {
     if (width == 0) return;
     const std::string_view fitted = CutToFit(src, width - 1);
-    std::memcpy(field, fitted.data(), fitted.size());
+    if (!fitted.empty()) std::memcpy(field, fitted.data(), fitted.size());
     field[fitted.size()] = '\0';
 }
 

@@ -75,7 +75,9 @@ void SymbolMap::Reserve(std::size_t symbols) {
 }
 
 char* SymbolMap::Allocate(std::size_t size) {
-    if (size > freeLeft_) {
+    // A block even for nothing: an entry's text is never a null pointer, which the C library's
+    // copies and comparisons may not be given even for zero bytes.
+    if (size > freeLeft_ || free_ == nullptr) {
         const std::size_t blockSize = size > kBlockSize ? size : kBlockSize;
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
