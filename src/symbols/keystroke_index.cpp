@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "common/memory_advice.h"
@@ -99,8 +101,6 @@ std::string Framed(std::string_view upper) {
     return framed;
 }
 
-// An array of `n` elements with every byte `byte`, set in one step: the tables of all pieces
-// must not cost a loop over their 65,536 entries when the market is small.
 // Room for `n` elements in `v`, in large pages where the platform gives them: the index's
 // arrays run to hundreds of megabytes, which small pages fault in one by one.
 template <class Container>
@@ -109,11 +109,14 @@ void ReserveLarge(Container& v, std::size_t n) {
     AdviseLargePages(v.data(), v.capacity() * sizeof(*v.data()));
 }
 
+// An array of `n` zeroed elements, taken zeroed from the allocator: a fresh mapping is zero
+// already, so the tables of all pieces cost only the pages a small market touches, not a pass
+// over their 65,536 entries.
 template <class T>
-std::unique_ptr<T[]> Filled(std::size_t n, unsigned char byte) {
-    auto array = std::make_unique_for_overwrite<T[]>(n);
-    std::memset(array.get(), byte, n * sizeof(T));
-    return array;
+ZeroedArray<T> Zeroed(std::size_t n) {
+    void* bytes = std::calloc(n == 0 ? 1 : n, sizeof(T));
+    if (bytes == nullptr) throw std::bad_alloc();
+    return ZeroedArray<T>(static_cast<T*>(bytes));
 }
 
 void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t i) noexcept { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
@@ -238,18 +241,21 @@ void KeystrokeIndex::SortPlaces() {
     items.resize(n);
     spare.resize(n);
     for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
-    // Radix passes of 16 bits over the prefix, least significant first; a small market is sorted
-    // by comparison, which gives the same order without the passes' 65,536 counters.
+    // Radix passes over the prefix, least significant first, of 16 bits in a large market and 8
+    // in a smaller one, whose passes must not each cost 65,536 counters; a tiny market is sorted
+    // by comparison. All give the same order.
     if (n < 64) {
         std::sort(items.begin(), items.end(),
                   [](const Item& x, const Item& y) { return x.Prefix != y.Prefix ? x.Prefix < y.Prefix : x.Index < y.Index; });
     } else {
-        std::vector<std::uint32_t> start(65537);
-        for (int shift = 0; shift < 64; shift += 16) {
+        const int bits = n < 65536 ? 8 : 16;
+        const std::uint64_t digit = (std::uint64_t{1} << bits) - 1;
+        std::vector<std::uint32_t> start(static_cast<std::size_t>(digit) + 2);
+        for (int shift = 0; shift < 64; shift += bits) {
             std::fill(start.begin(), start.end(), 0);
-            for (const Item& item : items) ++start[(item.Prefix >> shift & 0xFFFF) + 1];
+            for (const Item& item : items) ++start[(item.Prefix >> shift & digit) + 1];
             for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
-            for (const Item& item : items) spare[start[item.Prefix >> shift & 0xFFFF]++] = item;
+            for (const Item& item : items) spare[start[item.Prefix >> shift & digit]++] = item;
             items.swap(spare);
         }
     }
@@ -297,8 +303,8 @@ void KeystrokeIndex::BuildPostings() {
         return std::span(reinterpret_cast<const unsigned char*>(texts_.data() + p.Text), p.TextLength);
     };
     auto frequent = [&](std::uint32_t sampled) { return static_cast<std::uint64_t>(sampled) * step * 32 > n; };
-    const auto seen = Filled<std::uint32_t>(kGramCount, 0xFF);
-    const auto count = Filled<std::uint32_t>(kGramCount, 0);
+    const auto seen = Zeroed<std::uint32_t>(kGramCount);  // the last place + 1 that held the piece
+    const auto count = Zeroed<std::uint32_t>(kGramCount);
     auto forEachGram = [&](std::span<const unsigned char> t, auto&& visit) {
         for (std::size_t i = 0; i + 1 < t.size(); ++i) {
             visit(t[i]);
@@ -311,12 +317,12 @@ void KeystrokeIndex::BuildPostings() {
     std::vector<std::uint32_t> met;
     for (std::uint32_t place = 0; place < n; place += step)
         forEachGram(text(place), [&](std::uint32_t g) {
-            if (seen[g] == place) return;
-            seen[g] = place;
+            if (seen[g] == place + 1) return;
+            seen[g] = place + 1;
             if (count[g]++ == 0) met.push_back(g);
         });
     std::sort(met.begin(), met.end());
-    grams_ = Filled<Postings>(kGramCount, 0);
+    grams_ = Zeroed<Postings>(kGramCount);
     std::vector<std::uint32_t> frequentTwo;  // two-byte pieces with a bitmap, ascending
     std::size_t bitmapWords = 0;
     for (const std::uint32_t g : met)
@@ -330,7 +336,7 @@ void KeystrokeIndex::BuildPostings() {
     // Three-byte pieces: a bitmap for each of the most frequent, found among the continuations of
     // the frequent two-byte pieces. They make a three-byte text exact without a look at any text,
     // and narrow a longer text's candidates to nearly its hits.
-    triBlock_ = Filled<std::uint32_t>(65536, 0);
+    triBlock_ = Zeroed<std::uint32_t>(65536);
     tri_.clear();
     std::vector<std::uint32_t> triTwo;  // the two-byte pieces with a block, in block order
     {
@@ -344,22 +350,23 @@ void KeystrokeIndex::BuildPostings() {
                              });
             frequentTwo.resize(kTriBitmaps);
         }
-        const auto blockOf = Filled<std::uint32_t>(65536, 0);  // frequent two-byte piece -> its counters + 1
+        const auto blockOf = Zeroed<std::uint32_t>(65536);  // frequent two-byte piece -> its counters + 1
         for (std::size_t b = 0; b < frequentTwo.size(); ++b) blockOf[frequentTwo[b]] = static_cast<std::uint32_t>(b + 1);
         const std::size_t counters = frequentTwo.size() * 256;
-        const auto triCount = Filled<std::uint32_t>(counters, 0);
-        const auto triSeen = Filled<std::uint32_t>(counters, 0xFF);
+        const auto triCount = Zeroed<std::uint32_t>(counters);
+        const auto triSeen = Zeroed<std::uint32_t>(counters);  // the last place + 1
+        std::vector<std::uint32_t> chosen;  // first the counters met, then those chosen
         for (std::uint32_t place = 0; place < n; place += step) {
             const auto t = text(place);
             for (std::size_t i = 0; i + 2 < t.size(); ++i)
                 if (const std::uint32_t block = blockOf[static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]]) {
-                    const std::size_t c = (block - 1) * 256 + t[i + 2];
-                    if (triSeen[c] != place) triSeen[c] = place, ++triCount[c];
+                    const std::uint32_t c = (block - 1) * 256 + t[i + 2];
+                    if (triSeen[c] == place + 1) continue;
+                    triSeen[c] = place + 1;
+                    if (triCount[c]++ == 0) chosen.push_back(c);
                 }
         }
-        std::vector<std::uint32_t> chosen;
-        for (std::uint32_t c = 0; c < counters; ++c)
-            if (frequent(triCount[c])) chosen.push_back(c);
+        std::erase_if(chosen, [&](std::uint32_t c) { return !frequent(triCount[c]); });
         if (chosen.size() > kTriBitmaps) {
             std::nth_element(chosen.begin(), chosen.begin() + kTriBitmaps, chosen.end(),
                              [&](std::uint32_t x, std::uint32_t y) { return triCount[x] > triCount[y]; });
@@ -372,7 +379,7 @@ void KeystrokeIndex::BuildPostings() {
                 triBlock_[frequentTwo[chosen[i] / 256]] = ++blocks;
                 triTwo.push_back(frequentTwo[chosen[i] / 256]);
             }
-        triSlot_ = Filled<std::uint16_t>(static_cast<std::size_t>(blocks) * 256, 0);
+        triSlot_ = Zeroed<std::uint16_t>(static_cast<std::size_t>(blocks) * 256);
         tri_.resize(chosen.size());
         for (std::size_t i = 0; i < chosen.size(); ++i) {
             const std::uint32_t block = triBlock_[frequentTwo[chosen[i] / 256]];
@@ -387,12 +394,12 @@ void KeystrokeIndex::BuildPostings() {
     // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
     // array takes the place once. Array postings are few (rare pieces): they are gathered as
     // (piece, place) pairs and laid out by piece afterwards, each list in place order.
-    for (const std::uint32_t g : met) seen[g] = 0xFFFFFFFFu, count[g] = 0;
+    for (const std::uint32_t g : met) seen[g] = 0, count[g] = 0;
     // What the pass looks up for each byte, in one small table: by piece its bitmap's number + 1
     // (0: an array), and for a two-byte piece in the top bits its block of three-byte slots + 1.
     constexpr unsigned kBlockShift = 20;
     constexpr std::uint32_t kBitmapMask = (1u << kBlockShift) - 1;
-    const auto lookUp = Filled<std::uint32_t>(kGramCount, 0);
+    const auto lookUp = Zeroed<std::uint32_t>(kGramCount);
     for (const std::uint32_t g : met)
         if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
     std::vector<std::uint32_t> triBitmap(triTwo.size() * 256);  // by three-byte slot: its bitmap's number + 1, or 0
@@ -412,8 +419,8 @@ void KeystrokeIndex::BuildPostings() {
         auto mark = [&](std::uint32_t g, std::uint32_t found) {
             if ((found & kBitmapMask) != 0) {
                 bits[((found & kBitmapMask) - 1) * std::size_t{words_} + word] |= bit;
-            } else if (seen[g] != place) {
-                seen[g] = place;
+            } else if (seen[g] != place + 1) {
+                seen[g] = place + 1;
                 if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
                 pairs.push_back(std::uint64_t{g} << 32 | place);
             }

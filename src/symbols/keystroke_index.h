@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
@@ -36,6 +37,13 @@
 #include "tessary.h"
 
 namespace tessary {
+
+// An array from calloc, released with free.
+struct FreeBytes {
+    void operator()(void* bytes) const noexcept { std::free(bytes); }
+};
+template <class T>
+using ZeroedArray = std::unique_ptr<T[], FreeBytes>;
 
 class KeystrokeIndex {
 public:
@@ -167,11 +175,11 @@ private:
     std::string records_;    // result records (see Finish), in place order once finished
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
 
-    std::unique_ptr<Postings[]> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces
+    ZeroedArray<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces
     // Three-byte pieces: by two-byte piece its block of 256 slots + 1 (or 0), by third byte the
     // piece's entry in tri_ + 1 (or 0: no bitmap).
-    std::unique_ptr<std::uint32_t[]> triBlock_;
-    std::unique_ptr<std::uint16_t[]> triSlot_;
+    ZeroedArray<std::uint32_t> triBlock_;
+    ZeroedArray<std::uint16_t> triSlot_;
     std::vector<Postings> tri_;
     std::vector<std::uint32_t> arrays_;
     std::vector<std::uint64_t> bitmaps_;
