@@ -252,10 +252,11 @@ void KeystrokeIndex::SortPlaces() {
         const std::uint64_t digit = (std::uint64_t{1} << bits) - 1;
         std::vector<std::uint32_t> start(static_cast<std::size_t>(digit) + 2);
         for (int shift = 0; shift < 64; shift += bits) {
+            auto digitOf = [&](const Item& item) { return static_cast<std::size_t>(item.Prefix >> shift & digit); };
             std::fill(start.begin(), start.end(), 0);
-            for (const Item& item : items) ++start[(item.Prefix >> shift & digit) + 1];
+            for (const Item& item : items) ++start[digitOf(item) + 1];
             for (std::size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
-            for (const Item& item : items) spare[start[item.Prefix >> shift & digit]++] = item;
+            for (const Item& item : items) spare[start[digitOf(item)]++] = item;
             items.swap(spare);
         }
     }
