@@ -324,7 +324,7 @@ void KeystrokeIndex::BuildPostings() {
         });
     std::sort(met.begin(), met.end());
     grams_ = Zeroed<Postings>(kGramCount);
-    std::vector<std::uint32_t> frequentTwo;  // two-byte pieces with a bitmap, ascending
+    std::vector<std::uint32_t> frequentTwo;  // two-byte pieces with a bitmap
     std::size_t bitmapWords = 0;
     for (const std::uint32_t g : met)
         if (frequent(count[g])) {
