@@ -20,7 +20,11 @@ namespace {
 
 constexpr std::uint8_t kHighText = 1;  // the search text holds a byte >= 0x80
 constexpr std::uint8_t kHighKey = 2;   // the key text does
-constexpr std::uint8_t kHighRank = 4;  // the rank key does
+
+// The first byte of a result record: whether it is resolved, and whether its rank key holds a
+// byte >= 0x80 (ranking reads the record, so the flag is there, not in a table of its own).
+constexpr char kRecordResolved = 1;
+constexpr char kRecordHighRank = 2;
 
 constexpr std::uint32_t kGramCount = 256 + 65536;
 constexpr std::size_t kRecordHeader = 8;  // resolved, key length, code length, suffix length, ExchangeId, Type
@@ -132,8 +136,7 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
     if (texts_.size() + searchText.size() > 0xFFFF0000u || records_.size() > 0xFFFF0000u)
         throw std::length_error("search index beyond 4 GiB");
     Place p{};
-    p.Text = static_cast<std::uint32_t>(texts_.size());
-    p.TextLength = static_cast<std::uint16_t>(searchText.size());
+    textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
     texts_.append(searchText);
     p.Key = static_cast<std::uint32_t>(keyTexts_.size());
     p.KeyLength = static_cast<std::uint8_t>(keyText.size());
@@ -143,18 +146,20 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
 
     // The record keeps the rank key (the code part of Symbol, then Name) in one piece, since
     // ranking searches it; Symbol is the code part and the rest of Symbol (".SH").
-    p.Record = static_cast<std::uint32_t>(records_.size());
+    recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
     std::string_view codePart, suffix, name;
+    bool highRank = false;
     if (record.Resolved) {
         const std::string_view symbol = text::CutToFit(record.Symbol, sizeof(SymbolInfo::Symbol) - 1);
         const std::ptrdiff_t dot = text::ReverseFind(symbol, '.');
         codePart = dot > 0 ? symbol.substr(0, static_cast<std::size_t>(dot)) : symbol;
         suffix = symbol.substr(codePart.size());
         name = text::CutToFit(record.Name, sizeof(SymbolInfo::Name) - 1);
-        if (HasHighByte(codePart) || HasHighByte(name)) p.Flags |= kHighRank;
+        highRank = HasHighByte(codePart) || HasHighByte(name);
     }
     const char header[kRecordHeader] = {
-        static_cast<char>(record.Resolved ? 1 : 0), static_cast<char>(codePart.size() + name.size()),
+        static_cast<char>((record.Resolved ? kRecordResolved : 0) | (highRank ? kRecordHighRank : 0)),
+        static_cast<char>(codePart.size() + name.size()),
         static_cast<char>(codePart.size()), static_cast<char>(suffix.size()),
         static_cast<char>(record.ExchangeId & 0xFF), static_cast<char>(record.ExchangeId >> 8),
         static_cast<char>(record.Type & 0xFF), static_cast<char>(record.Type >> 8)};
@@ -167,6 +172,8 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
 
 void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
     ReserveLarge(places_, symbols);
+    textAt_.reserve(symbols + 1);
+    recordAt_.reserve(symbols + 1);
     ReserveLarge(texts_, textBytes + kSlack);
     ReserveLarge(keyTexts_, symbols * 8 + kSlack);
     ReserveLarge(records_, symbols * 40);
@@ -174,6 +181,8 @@ void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
 
 void KeystrokeIndex::Clear() noexcept {
     places_.clear();
+    textAt_.clear();
+    recordAt_.clear();
     texts_.clear();
     keyTexts_.clear();
     records_.clear();
@@ -196,6 +205,8 @@ void KeystrokeIndex::Clear() noexcept {
 }
 
 void KeystrokeIndex::Finish() {
+    textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
+    recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
     keyTexts_.append(kSlack, '\0');
     SortPlaces();
     const std::uint32_t n = size();
@@ -232,7 +243,7 @@ void KeystrokeIndex::SortPlaces() {
         std::uint32_t Index;
     };
     auto keyOf = [&](std::uint32_t i) {
-        const char* r = records_.data() + places_[i].Record;
+        const char* r = records_.data() + recordAt_[i];
         return std::string_view(r + kRecordHeader, static_cast<unsigned char>(r[1]));
     };
     std::vector<Item> items, spare;
@@ -275,21 +286,24 @@ void KeystrokeIndex::SortPlaces() {
     std::vector<Place> places;
     ReserveLarge(places, n);
     places.resize(n);
+    std::vector<std::uint32_t> textAt(n + 1), recordAt(n + 1);
     std::string records, texts;
     ReserveLarge(records, records_.size());
     ReserveLarge(texts, texts_.size() + kSlack);
     for (std::uint32_t place = 0; place < n; ++place) {
-        Place& p = places[place] = places_[items[place].Index];
-        const char* r = records_.data() + p.Record;
-        const std::size_t length = kRecordHeader + static_cast<unsigned char>(r[1]) + static_cast<unsigned char>(r[3]);
-        p.Record = static_cast<std::uint32_t>(records.size());
-        records.append(r, length);
-        const std::size_t text = p.Text;
-        p.Text = static_cast<std::uint32_t>(texts.size());
-        texts.append(texts_, text, p.TextLength);
+        const std::uint32_t from = items[place].Index;
+        places[place] = places_[from];
+        recordAt[place] = static_cast<std::uint32_t>(records.size());
+        records.append(records_, recordAt_[from], recordAt_[from + 1] - recordAt_[from]);
+        textAt[place] = static_cast<std::uint32_t>(texts.size());
+        texts.append(texts_, textAt_[from], textAt_[from + 1] - textAt_[from]);
     }
+    textAt[n] = static_cast<std::uint32_t>(texts.size());
+    recordAt[n] = static_cast<std::uint32_t>(records.size());
     texts.append(kSlack, '\0');
     places_.swap(places);
+    textAt_.swap(textAt);
+    recordAt_.swap(recordAt);
     records_.swap(records);
     texts_.swap(texts);
 }
@@ -300,8 +314,8 @@ void KeystrokeIndex::BuildPostings() {
     // against n / 8 bytes). The shares are taken from every 16th symbol of a large market.
     const std::uint32_t step = n > 65536 ? 16 : 1;
     auto text = [&](std::uint32_t place) {
-        const Place& p = places_[place];
-        return std::span(reinterpret_cast<const unsigned char*>(texts_.data() + p.Text), p.TextLength);
+        return std::span(reinterpret_cast<const unsigned char*>(texts_.data() + textAt_[place]),
+                         textAt_[place + 1] - textAt_[place]);
     };
     auto frequent = [&](std::uint32_t sampled) { return static_cast<std::uint64_t>(sampled) * step * 32 > n; };
     const auto seen = Zeroed<std::uint32_t>(kGramCount);  // the last place + 1 that held the piece
@@ -412,14 +426,17 @@ void KeystrokeIndex::BuildPostings() {
                 triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
     }
     std::vector<std::uint64_t> pairs;
-    std::uint64_t* const bits = bitmaps_.data();
+    // Bits are set in one word per bitmap for the 64 places that share it, and the words are
+    // stored when the 64 are done: the hundreds of words being filled stay in the first-level
+    // cache, where the bitmaps' own words lie a bitmap's length apart.
+    const std::size_t bitmapCount = bitmapWords / std::max<std::uint32_t>(words_, 1);
+    std::vector<std::uint64_t> filling(bitmapCount + 1, 0);  // by bitmap number + 1
     for (std::uint32_t place = 0; place < n; ++place) {
-        if (place + 8 < n) __builtin_prefetch(texts_.data() + places_[place + 8].Text);
-        const std::size_t word = place / 64;
+        if (place + 8 < n) __builtin_prefetch(texts_.data() + textAt_[place + 8]);
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
         auto mark = [&](std::uint32_t g, std::uint32_t found) {
             if ((found & kBitmapMask) != 0) {
-                bits[((found & kBitmapMask) - 1) * std::size_t{words_} + word] |= bit;
+                filling[found & kBitmapMask] |= bit;
             } else if (seen[g] != place + 1) {
                 seen[g] = place + 1;
                 if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
@@ -433,10 +450,14 @@ void KeystrokeIndex::BuildPostings() {
             mark(t[i], lookUp[t[i]]);
             mark(two, found);
             if (const std::uint32_t block = found >> kBlockShift; block != 0 && i + 2 < t.size())
-                if (const std::uint32_t bitmap = triBitmap[(block - 1) * 256 + t[i + 2]])
-                    bits[(bitmap - 1) * std::size_t{words_} + word] |= bit;
+                filling[triBitmap[(block - 1) * 256 + t[i + 2]]] |= bit;  // number 0 (no bitmap) is a sink
         }
         if (!t.empty()) mark(t.back(), lookUp[t.back()]);
+        if (place % 64 == 63 || place + 1 == n) {
+            std::uint64_t* const word = bitmaps_.data() + place / 64;
+            for (std::size_t b = 1; b <= bitmapCount; ++b)
+                if (filling[b] != 0) word[(b - 1) * std::size_t{words_}] = filling[b], filling[b] = 0;
+        }
     }
     arrays_.assign(pairs.size(), 0);
     std::sort(met.begin(), met.end());
@@ -507,7 +528,7 @@ void KeystrokeIndex::BuildKeyPieces() {
 std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     std::size_t masks = 0;
     for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
-    return places_.capacity() * sizeof(Place) + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
+    return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
            (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 + tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
            highText_.capacity() * 8 + masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 +
            keyPieces_.size() * 40 + columns_.capacity();
@@ -516,7 +537,7 @@ std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
 // ---- reading ----
 
 std::string_view KeystrokeIndex::SearchText(std::uint32_t place) const noexcept {
-    return std::string_view(texts_).substr(places_[place].Text, places_[place].TextLength);
+    return {texts_.data() + textAt_[place], textAt_[place + 1] - textAt_[place]};
 }
 
 std::string_view KeystrokeIndex::KeyText(std::uint32_t place) const noexcept {
@@ -524,14 +545,20 @@ std::string_view KeystrokeIndex::KeyText(std::uint32_t place) const noexcept {
 }
 
 std::string_view KeystrokeIndex::RankKey(std::uint32_t place) const noexcept {
-    const char* r = records_.data() + places_[place].Record;
+    const char* r = records_.data() + recordAt_[place];
     return {r + kRecordHeader, static_cast<unsigned char>(r[1])};
 }
 
-bool KeystrokeIndex::Resolved(std::uint32_t place) const noexcept { return records_[places_[place].Record] != 0; }
+bool KeystrokeIndex::HighRank(std::uint32_t place) const noexcept {
+    return (records_[recordAt_[place]] & kRecordHighRank) != 0;
+}
+
+bool KeystrokeIndex::Resolved(std::uint32_t place) const noexcept {
+    return (records_[recordAt_[place]] & kRecordResolved) != 0;
+}
 
 void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcept {
-    const char* r = records_.data() + places_[place].Record;
+    const char* r = records_.data() + recordAt_[place];
     const auto keyLength = static_cast<unsigned char>(r[1]);
     const auto codeLength = static_cast<unsigned char>(r[2]);
     const auto suffixLength = static_cast<unsigned char>(r[3]);
@@ -547,7 +574,7 @@ void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcep
 
 bool KeystrokeIndex::TextHolds(std::uint32_t place, std::string_view upper) const noexcept {
     const std::string_view t = SearchText(place);
-    if ((places_[place].Flags & kHighText) == 0 || text::IsSingleByte()) return HoldsBytes(t, upper);
+    if (!HighText(place) || text::IsSingleByte()) return HoldsBytes(t, upper);
     return text::Find(t, upper) >= 0;
 }
 
@@ -559,7 +586,7 @@ bool KeystrokeIndex::KeyHolds(std::uint32_t place, std::string_view framed) cons
 
 std::uint32_t KeystrokeIndex::RankOf(std::uint32_t place, std::string_view rankText) const noexcept {
     const std::string_view k = RankKey(place);
-    const bool bytes = (places_[place].Flags & kHighRank) == 0 || text::IsSingleByte();
+    const bool bytes = !HighRank(place) || text::IsSingleByte();
     const std::ptrdiff_t at = bytes ? FindBytes(k, rankText) : text::Find(k, rankText);
     return static_cast<std::uint32_t>(at >= 0 ? static_cast<std::size_t>(at) : k.size());
 }
@@ -603,7 +630,7 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
         // where the text may only occur from inside a character.
         ForEach(*exact, [&](std::uint32_t place) {
             if (!InExchange(place, exchange)) return;
-            if (singleByte || (places_[place].Flags & kHighText) == 0 || TextHolds(place, upper)) hits.push_back(place);
+            if (singleByte || !HighText(place) || TextHolds(place, upper)) hits.push_back(place);
         });
         return;
     }
@@ -644,7 +671,7 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
         }
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        FetchAhead(candidates, i, [&](const Place& p) { return texts_.data() + p.Text; });
+        FetchAhead(candidates, i, textAt_, texts_.data());
         if (TextHolds(candidates[i], upper)) hits.push_back(candidates[i]);
     }
 }
@@ -699,7 +726,7 @@ void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_
     std::vector<std::uint8_t> ranks(hits.size());
     std::vector<std::uint32_t> count(longestRankKey_ + 2, 0);
     for (std::size_t i = 0; i < hits.size(); ++i) {
-        FetchAhead(hits, i, [&](const Place& p) { return records_.data() + p.Record; });
+        FetchAhead(hits, i, recordAt_, records_.data());
         const std::uint32_t r = RankOf(hits[i], rankText);
         ranks[i] = static_cast<std::uint8_t>(r);
         ++count[r];
@@ -807,7 +834,7 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
         if (!InExchange(place, exchange) || TestBit(taken.data(), place)) return;
         const std::string_view key = RankKey(place);
         bool rankIsR;
-        if (!singleByte && (places_[place].Flags & kHighRank) != 0) rankIsR = RankOf(place, rankText) == r;
+        if (!singleByte && HighRank(place)) rankIsR = RankOf(place, rankText) == r;
         else if (key.size() == r) rankIsR = true;
         else rankIsR = key.size() >= r + rankText.size() && key.compare(r, rankText.size(), rankText) == 0;
         if (!rankIsR) return;

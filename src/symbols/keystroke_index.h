@@ -109,12 +109,11 @@ private:
         std::uint32_t Offset;  // into arrays_, or for a bitmap into bitmaps_ in words
         bool Bitmap;
     };
+    // What a search seldom reads of a place. Where its search text and its record start are
+    // arrays of their own (textAt_, recordAt_), since a search reads those for every candidate.
     struct Place {
-        std::uint32_t Text;    // search text, in texts_
-        std::uint32_t Key;     // key text, in keyTexts_
-        std::uint32_t Record;  // result record, in records_
+        std::uint32_t Key;  // key text, in keyTexts_
         std::uint32_t Exchange;
-        std::uint16_t TextLength;
         std::uint8_t KeyLength;
         std::uint8_t Flags;
     };
@@ -124,20 +123,25 @@ private:
     static constexpr std::size_t kTriBitmaps = 256;
 
     [[nodiscard]] std::string_view RankKey(std::uint32_t place) const noexcept;
+    // Read from the exchange's bitmap, which stays in cache, not from the place's Place.
     [[nodiscard]] bool InExchange(std::uint32_t place, std::uint32_t exchange) const noexcept {
-        return exchange == kEveryExchange || places_[place].Exchange == exchange;
+        return exchange == kEveryExchange ||
+               (exchange < exchangeMask_.size() && !exchangeMask_[exchange].empty() &&
+                (exchangeMask_[exchange][place / 64] >> (place % 64) & 1u) != 0);
     }
-    // While visiting `places` in order, at `i`: asks for the Place of a later one, and for the
-    // bytes at `bytesOf(Place)` of a nearer one, whose Place has had time to arrive. Places
-    // visited in a search are far apart, so each Place and each text is a cache miss of its own.
+    [[nodiscard]] bool HighText(std::uint32_t place) const noexcept { return (highText_[place / 64] >> (place % 64) & 1u) != 0; }
+    [[nodiscard]] bool HighRank(std::uint32_t place) const noexcept;
+    // While visiting `places` in order, at `i`: asks for the start of a later one in `at`, and for
+    // the bytes at `base` + that start of a nearer one, whose start has had time to arrive. Places
+    // visited in a search are far apart, so each start and each text is a cache miss of its own.
     // Always inlined: GCC 12 takes a call of its own for free of effects and drops it, and the
     // prefetches with it.
-    template <class BytesOf>
-    [[gnu::always_inline]] void FetchAhead(std::span<const std::uint32_t> places, std::size_t i, BytesOf&& bytesOf) const noexcept {
-        constexpr std::size_t kPlaceAhead = 32, kBytesAhead = 12;
-        if (i + kPlaceAhead < places.size()) __builtin_prefetch(&places_[places[i + kPlaceAhead]]);
+    [[gnu::always_inline]] static void FetchAhead(std::span<const std::uint32_t> places, std::size_t i,
+                                                  const std::vector<std::uint32_t>& at, const char* base) noexcept {
+        constexpr std::size_t kStartAhead = 32, kBytesAhead = 12;
+        if (i + kStartAhead < places.size()) __builtin_prefetch(&at[places[i + kStartAhead]]);
         if (i + kBytesAhead < places.size()) {
-            const char* bytes = bytesOf(places_[places[i + kBytesAhead]]);
+            const char* bytes = base + at[places[i + kBytesAhead]];
             __builtin_prefetch(bytes);
             __builtin_prefetch(bytes + 64);
         }
@@ -172,7 +176,11 @@ private:
     void BuildKeyPieces();
 
     std::vector<Place> places_;
-    std::string texts_;      // search texts in Add order
+    // By place (by Add order until Finish sorts them), where its search text and its result
+    // record start, and past the last one where the last ends.
+    std::vector<std::uint32_t> textAt_;
+    std::vector<std::uint32_t> recordAt_;
+    std::string texts_;      // search texts, in Add order until Finish, then in place order
     std::string keyTexts_;   // key texts in Add order
     std::string records_;    // result records (see Finish), in place order once finished
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
