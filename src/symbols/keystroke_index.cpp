@@ -417,13 +417,15 @@ void KeystrokeIndex::BuildPostings() {
     const auto lookUp = Zeroed<std::uint32_t>(kGramCount);
     for (const std::uint32_t g : met)
         if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
-    std::vector<std::uint32_t> triBitmap(triTwo.size() * 256);  // by three-byte slot: its bitmap's number + 1, or 0
+    // By block and third byte: the bitmap's number + 1, or 0. Block 0 (a two-byte piece without
+    // one) is all 0, so the pass looks every three-byte piece up without a branch.
+    std::vector<std::uint32_t> triBitmap((triTwo.size() + 1) * 256);
     for (const std::uint32_t two : triTwo) {
         const std::uint32_t block = triBlock_[two];
         lookUp[256 + two] |= block << kBlockShift;
         for (std::uint32_t third = 0; third < 256; ++third)
             if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
-                triBitmap[(block - 1) * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
+                triBitmap[block * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
     }
     std::vector<std::uint64_t> pairs;
     // Bits are set in one word per bitmap for the 64 places that share it, and the words are
@@ -444,14 +446,18 @@ void KeystrokeIndex::BuildPostings() {
             }
         };
         const auto t = text(place);
-        for (std::size_t i = 0; i + 1 < t.size(); ++i) {
+        std::size_t i = 0;
+        for (; i + 2 < t.size(); ++i) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             const std::uint32_t found = lookUp[two];
-            mark(t[i], lookUp[t[i]]);
             mark(two, found);
-            if (const std::uint32_t block = found >> kBlockShift; block != 0 && i + 2 < t.size())
-                filling[triBitmap[(block - 1) * 256 + t[i + 2]]] |= bit;  // number 0 (no bitmap) is a sink
+            filling[triBitmap[(found >> kBlockShift) * 256 + t[i + 2]]] |= bit;  // number 0 is a sink
         }
+        if (i + 1 < t.size()) {
+            const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
+            mark(two, lookUp[two]);
+        }
+        // One-byte pieces are taken from the two-byte ones after the pass, but for the last byte.
         if (!t.empty()) mark(t.back(), lookUp[t.back()]);
         if (place % 64 == 63 || place + 1 == n) {
             std::uint64_t* const word = bitmaps_.data() + place / 64;
@@ -459,6 +465,7 @@ void KeystrokeIndex::BuildPostings() {
                 if (filling[b] != 0) word[(b - 1) * std::size_t{words_}] = filling[b], filling[b] = 0;
         }
     }
+    AddOneBytePieces(met, count.get(), pairs);
     arrays_.assign(pairs.size(), 0);
     std::sort(met.begin(), met.end());
     met.erase(std::unique(met.begin(), met.end()), met.end());
@@ -477,6 +484,45 @@ void KeystrokeIndex::BuildPostings() {
     };
     for (const std::uint32_t g : met) countBitmap(grams_[g]);
     for (Postings& p : tri_) countBitmap(p);
+}
+
+// A text holds byte c where it holds a two-byte piece that starts with c, or where it ends with c.
+// So the lists of one-byte pieces are the unions of those of the two-byte pieces starting with
+// them, taken here, once per piece rather than once per byte of text; the pass marked only each
+// text's last byte. `pairs` holds the (piece, place) pairs of the array lists so far, each piece's
+// in place order, and gets those of the one-byte pieces; `count` and `met` are kept up to date.
+void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint32_t* count,
+                                      std::vector<std::uint64_t>& pairs) {
+    std::vector<std::uint64_t> one;  // (one-byte piece, place) for the pieces with an array list
+    std::erase_if(pairs, [&](std::uint64_t pair) {
+        if ((pair >> 32) >= 256) return false;
+        one.push_back(pair);
+        return true;
+    });
+    auto add = [&](std::uint32_t c, std::uint32_t place) {
+        if (grams_[c].Bitmap) bitmaps_[grams_[c].Offset + place / 64] |= std::uint64_t{1} << (place % 64);
+        else one.push_back(std::uint64_t{c} << 32 | place);
+    };
+    for (const std::uint32_t g : met) {
+        if (g < 256 || !grams_[g].Bitmap) continue;
+        const std::uint32_t c = (g - 256) >> 8;
+        const std::uint64_t* from = bitmaps_.data() + grams_[g].Offset;
+        if (grams_[c].Bitmap) {
+            std::uint64_t* to = bitmaps_.data() + grams_[c].Offset;
+            for (std::uint32_t w = 0; w < words_; ++w) to[w] |= from[w];
+        } else {
+            for (std::uint32_t w = 0; w < words_; ++w)
+                for (std::uint64_t bits = from[w]; bits != 0; bits &= bits - 1)
+                    add(c, w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
+        }
+    }
+    for (const std::uint64_t pair : pairs) add((static_cast<std::uint32_t>(pair >> 32) - 256) >> 8, static_cast<std::uint32_t>(pair));
+    std::sort(one.begin(), one.end());
+    one.erase(std::unique(one.begin(), one.end()), one.end());
+    for (std::uint32_t c = 0; c < 256; ++c) count[c] = 0;
+    for (const std::uint64_t pair : one)
+        if (count[pair >> 32]++ == 0) met.push_back(static_cast<std::uint32_t>(pair >> 32));
+    pairs.insert(pairs.end(), one.begin(), one.end());
 }
 
 const KeystrokeIndex::Postings* KeystrokeIndex::TriOf(std::string_view three) const noexcept {

@@ -173,6 +173,7 @@ private:
                       const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const;
     void SortPlaces();
     void BuildPostings();
+    void AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint32_t* count, std::vector<std::uint64_t>& pairs);
     void BuildKeyPieces();
 
     std::vector<Place> places_;
