@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "common/memory_advice.h"
 
 namespace tessary {
 
@@ -35,7 +34,6 @@ bool DataFile::Load(std::uint64_t size, const ChunkReader& readChunk) {
             return Fail("there is not enough memory to read it");
         }
         capacity_ = static_cast<std::size_t>(size);
-        AdviseLargePages(bytes_.get(), capacity_);
     }
     std::size_t got = 0;
     while (got < size) {

@@ -38,14 +38,17 @@ bool HasHighByte(std::string_view s) noexcept {
     return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// Whether `haystack` holds `needle` at some byte. The bytes after `haystack` may be
-// read up to kSlack bytes on: the buffers that hold search texts end with that much padding.
+// Where `needle` first occurs in `haystack`, or -1. The bytes after `haystack` may be read up to
+// kSlack bytes on: the buffers that hold search texts and records end with that much padding.
 constexpr std::size_t kSlack = 16 + 128;
-bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept {
+std::ptrdiff_t FindBytes(std::string_view haystack, std::string_view needle) noexcept {
     const std::size_t m = needle.size(), n = haystack.size();
-    if (m == 0) return true;
-    if (m == 1) return std::memchr(haystack.data(), needle[0], n) != nullptr;
-    if (m > n) return false;
+    if (m == 0) return 0;
+    if (m > n) return -1;
+    if (m == 1) {
+        const void* at = std::memchr(haystack.data(), needle[0], n);
+        return at == nullptr ? -1 : static_cast<const char*>(at) - haystack.data();
+    }
 #if defined(__SSE2__)
     if (m <= 128) {
         // Sixteen starts at a time: a start is a candidate when the needle's first and last
@@ -62,19 +65,17 @@ bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept {
             if (valid < 16) mask &= (1u << valid) - 1;
             for (; mask != 0; mask &= mask - 1) {
                 const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
-                if (std::memcmp(s + at + 1, needle.data() + 1, m - 2) == 0) return true;
+                if (std::memcmp(s + at + 1, needle.data() + 1, m - 2) == 0) return static_cast<std::ptrdiff_t>(at);
             }
         }
-        return false;
+        return -1;
     }
 #endif
-    return haystack.find(needle) != std::string_view::npos;
-}
-
-std::ptrdiff_t FindBytes(std::string_view haystack, std::string_view needle) noexcept {
-    const std::size_t at = needle.size() == 1 ? haystack.find(needle[0]) : haystack.find(needle);
+    const std::size_t at = haystack.find(needle);
     return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
 }
+
+bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept { return FindBytes(haystack, needle) >= 0; }
 
 unsigned char Fold(unsigned char c) noexcept { return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c; }
 
@@ -105,8 +106,10 @@ std::string Framed(std::string_view upper) {
     return framed;
 }
 
-// Room for `n` elements in `v`, in large pages where the platform gives them: the index's
-// arrays run to hundreds of megabytes, which small pages fault in one by one.
+// Room for `n` elements in `v`, in large pages where the platform gives them: for the arrays
+// that searches read at random for as long as the index lives, where large pages spare most
+// address-translation misses. Arrays that only building uses are left in small pages: a large
+// page may cost the kernel a compaction before it is granted.
 template <class Container>
 void ReserveLarge(Container& v, std::size_t n) {
     v.reserve(n);
@@ -171,12 +174,14 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
 }
 
 void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
-    ReserveLarge(places_, symbols);
+    // In Add order these are gone once Finish has laid them out in place order, so they are not
+    // worth large pages, which the kernel may have to assemble first.
+    places_.reserve(symbols);
     textAt_.reserve(symbols + 1);
     recordAt_.reserve(symbols + 1);
-    ReserveLarge(texts_, textBytes + kSlack);
-    ReserveLarge(keyTexts_, symbols * 8 + kSlack);
-    ReserveLarge(records_, symbols * 40);
+    texts_.reserve(textBytes + kSlack);
+    keyTexts_.reserve(symbols * 8 + kSlack);
+    records_.reserve(symbols * 40);
 }
 
 void KeystrokeIndex::Clear() noexcept {
@@ -247,8 +252,8 @@ void KeystrokeIndex::SortPlaces() {
         return std::string_view(r + kRecordHeader, static_cast<unsigned char>(r[1]));
     };
     std::vector<Item> items, spare;
-    ReserveLarge(items, n);
-    ReserveLarge(spare, n);
+    items.reserve(n);
+    spare.reserve(n);
     items.resize(n);
     spare.resize(n);
     for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
@@ -284,11 +289,10 @@ void KeystrokeIndex::SortPlaces() {
     // Records and search texts are laid out again in place order: a search reads them for its
     // hits, which come in place order.
     std::vector<Place> places;
-    ReserveLarge(places, n);
     places.resize(n);
     std::vector<std::uint32_t> textAt(n + 1), recordAt(n + 1);
     std::string records, texts;
-    ReserveLarge(records, records_.size());
+    ReserveLarge(records, records_.size() + kSlack);
     ReserveLarge(texts, texts_.size() + kSlack);
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::uint32_t from = items[place].Index;
@@ -301,6 +305,7 @@ void KeystrokeIndex::SortPlaces() {
     textAt[n] = static_cast<std::uint32_t>(texts.size());
     recordAt[n] = static_cast<std::uint32_t>(records.size());
     texts.append(kSlack, '\0');
+    records.append(kSlack, '\0');
     places_.swap(places);
     textAt_.swap(textAt);
     recordAt_.swap(recordAt);
