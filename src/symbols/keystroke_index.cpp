@@ -38,44 +38,9 @@ bool HasHighByte(std::string_view s) noexcept {
     return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
 }
 
-// Where `needle` first occurs in `haystack`, or -1. The bytes after `haystack` may be read up to
-// kSlack bytes on: the buffers that hold search texts and records end with that much padding.
+// The bytes after a haystack may be read up to kSlack bytes on: the buffers that hold search
+// texts, key texts and records end with that much padding.
 constexpr std::size_t kSlack = 16 + 128;
-std::ptrdiff_t FindBytes(std::string_view haystack, std::string_view needle) noexcept {
-    const std::size_t m = needle.size(), n = haystack.size();
-    if (m == 0) return 0;
-    if (m > n) return -1;
-    if (m == 1) {
-        const void* at = std::memchr(haystack.data(), needle[0], n);
-        return at == nullptr ? -1 : static_cast<const char*>(at) - haystack.data();
-    }
-#if defined(__SSE2__)
-    if (m <= 128) {
-        // Sixteen starts at a time: a start is a candidate when the needle's first and last
-        // bytes both match there; only candidates are compared in full.
-        const char* const s = haystack.data();
-        const __m128i first = _mm_set1_epi8(needle[0]);
-        const __m128i last = _mm_set1_epi8(needle[m - 1]);
-        for (std::size_t i = 0; i + m <= n; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
-            auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first), _mm_cmpeq_epi8(b, last))));
-            // Starts past n - m would run over the end of the haystack.
-            const std::size_t valid = n - m - i + 1;
-            if (valid < 16) mask &= (1u << valid) - 1;
-            for (; mask != 0; mask &= mask - 1) {
-                const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
-                if (std::memcmp(s + at + 1, needle.data() + 1, m - 2) == 0) return static_cast<std::ptrdiff_t>(at);
-            }
-        }
-        return -1;
-    }
-#endif
-    const std::size_t at = haystack.find(needle);
-    return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
-}
-
-bool HoldsBytes(std::string_view haystack, std::string_view needle) noexcept { return FindBytes(haystack, needle) >= 0; }
 
 unsigned char Fold(unsigned char c) noexcept { return static_cast<unsigned>(c - 'A') < 26u ? static_cast<unsigned char>(c + 32) : c; }
 
@@ -130,6 +95,67 @@ void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t i) noexcept { bits[i
 bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits[i / 64] >> (i % 64) & 1u) != 0; }
 
 }  // namespace
+
+// A text looked for in many haystacks, each of which may be read up to kSlack bytes past its end.
+// Sixteen starts are tried at a time: a start is a candidate when the text's first and last bytes
+// both match there, and a candidate is compared in full, up to 16 middle bytes in one step.
+class KeystrokeIndex::Needle {
+public:
+    explicit Needle(std::string_view text) noexcept : text_(text) {
+#if defined(__SSE2__)
+        first_ = _mm_set1_epi8(text.empty() ? '\0' : text.front());
+        last_ = _mm_set1_epi8(text.empty() ? '\0' : text.back());
+        char middle[16] = {};
+        const std::size_t inner = text.size() < 2 ? 0 : text.size() - 2;
+        std::memcpy(middle, text.data() + (text.empty() ? 0 : 1), std::min<std::size_t>(inner, 16));
+        middle_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(middle));
+        middleMask_ = inner >= 16 ? 0xFFFFu : (1u << inner) - 1;
+#endif
+    }
+    [[nodiscard]] std::string_view View() const noexcept { return text_; }
+
+    // Where the text first occurs in `haystack`, or -1.
+    [[gnu::always_inline]] std::ptrdiff_t In(std::string_view haystack) const noexcept {
+        const std::size_t m = text_.size(), n = haystack.size();
+        if (m == 0) return 0;
+        if (m > n) return -1;
+#if defined(__SSE2__)
+        if (m <= 128) {
+            const char* const s = haystack.data();
+            for (std::size_t i = 0; i + m <= n; i += 16) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+                const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
+                auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_), _mm_cmpeq_epi8(b, last_))));
+                // Starts past n - m would run over the end of the haystack.
+                const std::size_t valid = n - m - i + 1;
+                if (valid < 16) mask &= (1u << valid) - 1;
+                for (; mask != 0; mask &= mask - 1) {
+                    const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+                    if (Middle(s + at + 1)) return static_cast<std::ptrdiff_t>(at);
+                }
+            }
+            return -1;
+        }
+#endif
+        const std::size_t at = haystack.find(text_);
+        return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
+    }
+    [[nodiscard]] bool IsIn(std::string_view haystack) const noexcept { return In(haystack) >= 0; }
+
+private:
+#if defined(__SSE2__)
+    // Whether the bytes at `s` are the text's but its first and last.
+    [[nodiscard]] bool Middle(const char* s) const noexcept {
+        const auto same = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), middle_)));
+        if ((same & middleMask_) != middleMask_) return false;
+        return text_.size() <= 18 || std::memcmp(s + 16, text_.data() + 17, text_.size() - 18) == 0;
+    }
+    __m128i first_, last_, middle_;
+    unsigned middleMask_ = 0;
+#endif
+    std::string_view text_;
+};
 
 // ---- building ----
 
@@ -623,22 +649,22 @@ void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcep
     record.Name[keyLength - codeLength] = '\0';
 }
 
-bool KeystrokeIndex::TextHolds(std::uint32_t place, std::string_view upper) const noexcept {
+bool KeystrokeIndex::TextHolds(std::uint32_t place, const Needle& upper) const noexcept {
     const std::string_view t = SearchText(place);
-    if (!HighText(place) || text::IsSingleByte()) return HoldsBytes(t, upper);
-    return text::Find(t, upper) >= 0;
+    if (!HighText(place) || text::IsSingleByte()) return upper.IsIn(t);
+    return text::Find(t, upper.View()) >= 0;
 }
 
-bool KeystrokeIndex::KeyHolds(std::uint32_t place, std::string_view framed) const noexcept {
+bool KeystrokeIndex::KeyHolds(std::uint32_t place, const Needle& framed) const noexcept {
     const std::string_view k = KeyText(place);
-    if ((places_[place].Flags & kHighKey) == 0 || text::IsSingleByte()) return HoldsBytes(k, framed);
-    return text::Find(k, framed) >= 0;
+    if ((places_[place].Flags & kHighKey) == 0 || text::IsSingleByte()) return framed.IsIn(k);
+    return text::Find(k, framed.View()) >= 0;
 }
 
-std::uint32_t KeystrokeIndex::RankOf(std::uint32_t place, std::string_view rankText) const noexcept {
+std::uint32_t KeystrokeIndex::RankOf(std::uint32_t place, const Needle& rankText) const noexcept {
     const std::string_view k = RankKey(place);
     const bool bytes = !HighRank(place) || text::IsSingleByte();
-    const std::ptrdiff_t at = bytes ? FindBytes(k, rankText) : text::Find(k, rankText);
+    const std::ptrdiff_t at = bytes ? rankText.In(k) : text::Find(k, rankText.View());
     return static_cast<std::uint32_t>(at >= 0 ? static_cast<std::size_t>(at) : k.size());
 }
 
@@ -676,12 +702,13 @@ void KeystrokeIndex::ForEach(const Postings& p, Visit&& visit) const {
 
 void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
     const bool singleByte = text::IsSingleByte();
+    const Needle needle(upper);
     if (const Postings* exact = ExactList(upper)) {
         // The list is the answer, but for a symbol with a byte >= 0x80 in a multibyte code page,
         // where the text may only occur from inside a character.
         ForEach(*exact, [&](std::uint32_t place) {
             if (!InExchange(place, exchange)) return;
-            if (singleByte || !HighText(place) || TextHolds(place, upper)) hits.push_back(place);
+            if (singleByte || !HighText(place) || TextHolds(place, needle)) hits.push_back(place);
         });
         return;
     }
@@ -723,12 +750,13 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         FetchAhead(candidates, i, textAt_, texts_.data());
-        if (TextHolds(candidates[i], upper)) hits.push_back(candidates[i]);
+        if (TextHolds(candidates[i], needle)) hits.push_back(candidates[i]);
     }
 }
 
 void KeystrokeIndex::KeyHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
-    const std::string framed = Framed(upper);
+    const std::string framedText = Framed(upper);
+    const Needle framed(framedText);
     if (upper.find(kIndexSeparator) != std::string_view::npos) {
         // A text with a separator can match across the pieces: every key text is searched.
         for (std::uint32_t place = 0; place < size(); ++place)
@@ -776,9 +804,10 @@ void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_
     // as many of that rank as still fit, each rank in place order.
     std::vector<std::uint8_t> ranks(hits.size());
     std::vector<std::uint32_t> count(longestRankKey_ + 2, 0);
+    const Needle needle(rankText);
     for (std::size_t i = 0; i < hits.size(); ++i) {
         FetchAhead(hits, i, recordAt_, records_.data());
-        const std::uint32_t r = RankOf(hits[i], rankText);
+        const std::uint32_t r = RankOf(hits[i], needle);
         ranks[i] = static_cast<std::uint8_t>(r);
         ++count[r];
     }
@@ -801,9 +830,11 @@ bool KeystrokeIndex::FillRanked(std::span<const std::uint32_t> hits, std::string
     // records are written rank by rank, each rank a run of its own.
     std::vector<std::uint8_t> ranks(hits.size());
     std::vector<std::uint32_t> start(longestRankKey_ + 2, 0);
+    const Needle needle(rankText);
     for (std::size_t i = 0; i < hits.size(); ++i) {
+        FetchAhead(hits, i, recordAt_, records_.data());
         if (!Resolved(hits[i])) return false;
-        const std::uint32_t r = rankText.empty() ? 0 : RankOf(hits[i], rankText);
+        const std::uint32_t r = rankText.empty() ? 0 : RankOf(hits[i], needle);
         ranks[i] = static_cast<std::uint8_t>(r);
         ++start[r + 1];
     }
@@ -880,12 +911,13 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
     const std::uint32_t n = size();
     const auto first = static_cast<std::uint8_t>(rankText[0]);
     const bool singleByte = text::IsSingleByte();
+    const Needle needle(rankText);
     std::vector<std::uint64_t> taken(words_, 0);
     auto consider = [&](std::uint32_t place, std::uint32_t r) {
         if (!InExchange(place, exchange) || TestBit(taken.data(), place)) return;
         const std::string_view key = RankKey(place);
         bool rankIsR;
-        if (!singleByte && HighRank(place)) rankIsR = RankOf(place, rankText) == r;
+        if (!singleByte && HighRank(place)) rankIsR = RankOf(place, needle) == r;
         else if (key.size() == r) rankIsR = true;
         else rankIsR = key.size() >= r + rankText.size() && key.compare(r, rankText.size(), rankText) == 0;
         if (!rankIsR) return;
@@ -943,9 +975,10 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
     if (total == 0) return 0;
 
     // A hit that cannot be resolved fails the whole search, as it fails the full one.
-    const std::string framed = matchKeys ? Framed(upper) : std::string();
+    const std::string framedText = matchKeys ? Framed(upper) : std::string();
+    const Needle needle(upper), framed(framedText);
     for (const std::uint32_t place : unresolved_)
-        if (InExchange(place, exchange) && (TextHolds(place, upper) || (matchKeys && KeyHolds(place, framed)))) {
+        if (InExchange(place, exchange) && (TextHolds(place, needle) || (matchKeys && KeyHolds(place, framed)))) {
             failed = true;
             return total;
         }

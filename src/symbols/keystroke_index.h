@@ -146,9 +146,10 @@ private:
             __builtin_prefetch(bytes + 64);
         }
     }
-    [[nodiscard]] bool TextHolds(std::uint32_t place, std::string_view upper) const noexcept;
-    [[nodiscard]] bool KeyHolds(std::uint32_t place, std::string_view framed) const noexcept;
-    [[nodiscard]] std::uint32_t RankOf(std::uint32_t place, std::string_view rankText) const noexcept;
+    class Needle;
+    [[nodiscard]] bool TextHolds(std::uint32_t place, const Needle& upper) const noexcept;
+    [[nodiscard]] bool KeyHolds(std::uint32_t place, const Needle& framed) const noexcept;
+    [[nodiscard]] std::uint32_t RankOf(std::uint32_t place, const Needle& rankText) const noexcept;
     [[nodiscard]] bool Contains(const Postings& p, std::uint32_t place) const noexcept;
     // The bitmap of a three-byte piece, when it has one.
     [[nodiscard]] const Postings* TriOf(std::string_view three) const noexcept;
