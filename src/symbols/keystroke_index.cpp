@@ -927,6 +927,10 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
     for (std::uint32_t r = 0; r < kColumns && top.size() < limit; ++r) {
         const std::uint8_t* col = columns_.data() + static_cast<std::size_t>(r) * n;
         const std::uint8_t* prev = r == 0 ? nullptr : col - n;
+        // The text's second byte is checked in the next column too, where there is one: a key
+        // is read only where both bytes match, as a text of one byte, or ends.
+        const std::uint8_t* next = rankText.size() >= 2 && r + 1 < kColumns ? col + n : nullptr;
+        const auto second = static_cast<std::uint8_t>(rankText.size() >= 2 ? rankText[1] : 0);
         for (std::uint32_t w = 0; w < words_ && top.size() < limit; ++w) {
             const std::uint64_t hitWord = hitBits[w];
             if (hitWord == 0) continue;
@@ -935,6 +939,7 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
 #if defined(__SSE2__)
             if (base + 64 <= n) {
                 const __m128i wanted = _mm_set1_epi8(static_cast<char>(first));
+                const __m128i wanted2 = _mm_set1_epi8(static_cast<char>(second));
                 const __m128i zero = _mm_setzero_si128();
                 for (std::uint32_t k = 0; k < 4; ++k) {
                     const std::uint32_t at = base + 16 * k;
@@ -943,14 +948,19 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
                     if (prev != nullptr)
                         ends = _mm_andnot_si128(
                             _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + at)), zero), ends);
-                    const __m128i m = _mm_or_si128(_mm_cmpeq_epi8(c, wanted), ends);
+                    __m128i starts = _mm_cmpeq_epi8(c, wanted);
+                    if (next != nullptr)
+                        starts = _mm_and_si128(
+                            starts, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(next + at)), wanted2));
+                    const __m128i m = _mm_or_si128(starts, ends);
                     candidates |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
                 }
             } else
 #endif
             {
                 for (std::uint32_t place = base; place < std::min(base + 64, n); ++place)
-                    if (col[place] == first || (col[place] == 0 && (prev == nullptr || prev[place] != 0)))
+                    if ((col[place] == first && (next == nullptr || next[place] == second)) ||
+                        (col[place] == 0 && (prev == nullptr || prev[place] != 0)))
                         candidates |= std::uint64_t{1} << (place - base);
             }
             for (candidates &= hitWord; candidates != 0 && top.size() < limit; candidates &= candidates - 1)
