@@ -20,6 +20,13 @@ namespace {
 
 constexpr std::uint8_t kHighText = 1;  // the search text holds a byte >= 0x80
 constexpr std::uint8_t kHighKey = 2;   // the key text does
+// The search text starts with the rank key's two parts, each followed by a separator, and the
+// key holds no byte >= 0x80 or separator: its rank can be found in the search text.
+constexpr std::uint8_t kRankInText = 4;
+
+// A rank not known yet, found from the record later. Keys are shorter: a record's Symbol and Name.
+constexpr std::uint8_t kRankUnknown = 0xFF;
+static_assert(sizeof(SymbolInfo::Symbol) + sizeof(SymbolInfo::Name) < kRankUnknown);
 
 // The first byte of a result record: whether it is resolved, and whether its rank key holds a
 // byte >= 0x80 (ranking reads the record, so the flag is there, not in a table of its own).
@@ -185,6 +192,12 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
         suffix = symbol.substr(codePart.size());
         name = text::CutToFit(record.Name, sizeof(SymbolInfo::Name) - 1);
         highRank = HasHighByte(codePart) || HasHighByte(name);
+        const std::size_t c = codePart.size(), m = name.size();
+        if (!highRank && searchText.size() > c + 1 + m && searchText.compare(0, c, codePart) == 0 &&
+            searchText[c] == kIndexSeparator && searchText.compare(c + 1, m, name) == 0 &&
+            searchText[c + 1 + m] == kIndexSeparator && codePart.find(kIndexSeparator) == std::string_view::npos &&
+            name.find(kIndexSeparator) == std::string_view::npos)
+            p.Flags |= kRankInText;
     }
     const char header[kRecordHeader] = {
         static_cast<char>((record.Resolved ? kRecordResolved : 0) | (highRank ? kRecordHighRank : 0)),
@@ -225,6 +238,7 @@ void KeystrokeIndex::Clear() noexcept {
     arrays_.clear();
     bitmaps_.clear();
     highText_.clear();
+    rankInText_.clear();
     anyHighText_ = false;
     exchangeMask_.clear();
     unresolved_.clear();
@@ -243,10 +257,12 @@ void KeystrokeIndex::Finish() {
     const std::uint32_t n = size();
     words_ = (n + 63) / 64;
     highText_.assign(words_, 0);
+    rankInText_.assign(words_, 0);
     unresolved_.clear();
     for (std::uint32_t place = 0; place < n; ++place) {
         const Place& p = places_[place];
         if ((p.Flags & kHighText) != 0) SetBit(highText_, place), anyHighText_ = true;
+        if ((p.Flags & kRankInText) != 0) SetBit(rankInText_, place);
         if (exchangeMask_.size() <= p.Exchange) exchangeMask_.resize(p.Exchange + 1u);
         if (exchangeMask_[p.Exchange].empty()) exchangeMask_[p.Exchange].assign(words_, 0);
         SetBit(exchangeMask_[p.Exchange], place);
@@ -700,7 +716,8 @@ void KeystrokeIndex::ForEach(const Postings& p, Visit&& visit) const {
             visit(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
 }
 
-void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const {
+void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits,
+                              const Needle* rankText, std::vector<std::uint8_t>* ranks) const {
     const bool singleByte = text::IsSingleByte();
     const Needle needle(upper);
     if (const Postings* exact = ExactList(upper)) {
@@ -750,7 +767,10 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
     }
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         FetchAhead(candidates, i, textAt_, texts_.data());
-        if (TextHolds(candidates[i], needle)) hits.push_back(candidates[i]);
+        if (!TextHolds(candidates[i], needle)) continue;
+        hits.push_back(candidates[i]);
+        // The text is at hand now; the record may not be, and is read later if need be.
+        if (ranks != nullptr) ranks->push_back(RankInText(candidates[i], *rankText));
     }
 }
 
@@ -773,27 +793,78 @@ void KeystrokeIndex::KeyHits(std::string_view upper, std::uint32_t exchange, std
 }
 
 void KeystrokeIndex::CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
-                                 std::vector<std::uint32_t>& hits) const {
+                                 std::vector<std::uint32_t>& hits, const Needle* rankText,
+                                 std::vector<std::uint8_t>* ranks) const {
     hits.clear();
+    if (ranks != nullptr) ranks->clear();
     if (upper.empty()) {
         // The empty text is held by every search text.
         for (std::uint32_t place = 0; place < size(); ++place)
             if (InExchange(place, exchange)) hits.push_back(place);
+        if (ranks != nullptr) ranks->assign(hits.size(), kRankUnknown);
         return;
     }
-    TextHits(upper, exchange, hits);
+    TextHits(upper, exchange, hits, rankText, ranks);
+    if (ranks != nullptr && ranks->size() != hits.size()) ranks->assign(hits.size(), kRankUnknown);
     if (!matchKeys) return;
     std::vector<std::uint32_t> keyHits;
     KeyHits(upper, exchange, keyHits);
     if (keyHits.empty()) return;
     std::vector<std::uint32_t> merged;
     merged.reserve(hits.size() + keyHits.size());
-    std::set_union(hits.begin(), hits.end(), keyHits.begin(), keyHits.end(), std::back_inserter(merged));
+    std::vector<std::uint8_t> mergedRanks;
+    if (ranks != nullptr) mergedRanks.reserve(hits.size() + keyHits.size());
+    // The union, ascending; a place only the key text holds gets its rank later.
+    std::size_t h = 0, k = 0;
+    while (h < hits.size() || k < keyHits.size()) {
+        if (k == keyHits.size() || (h < hits.size() && hits[h] <= keyHits[k])) {
+            if (k < keyHits.size() && hits[h] == keyHits[k]) ++k;
+            merged.push_back(hits[h]);
+            if (ranks != nullptr) mergedRanks.push_back((*ranks)[h]);
+            ++h;
+        } else {
+            merged.push_back(keyHits[k++]);
+            if (ranks != nullptr) mergedRanks.push_back(kRankUnknown);
+        }
+    }
     hits.swap(merged);
+    if (ranks != nullptr) ranks->swap(mergedRanks);
+}
+
+std::uint8_t KeystrokeIndex::RankInText(std::uint32_t place, const Needle& rankText) const noexcept {
+    const std::string_view r = rankText.View();
+    if (!TestBit(rankInText_.data(), place) || r.find(kIndexSeparator) != std::string_view::npos) return kRankUnknown;
+    // The key is the text's first field then its second, without the separator between them.
+    const std::string_view t = SearchText(place);
+    std::size_t c = 0, end = 0;  // the two separators
+#if defined(__SSE2__)
+    // Both lie in the first 2 * 255 bytes, which the text holds.
+    const __m128i separator = _mm_set1_epi8(kIndexSeparator);
+    for (std::size_t at = 0, found = 0; found < 2; at += 16) {
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(t.data() + at)), separator)));
+        for (; mask != 0 && found < 2; mask &= mask - 1, ++found)
+            (found == 0 ? c : end) = at + static_cast<std::size_t>(std::countr_zero(mask));
+    }
+#else
+    c = t.find(kIndexSeparator);
+    end = t.find(kIndexSeparator, c + 1);
+#endif
+    // The text holds no separator, so an occurrence in the two fields lies in one of them.
+    const std::ptrdiff_t at = rankText.In(t.substr(0, end));
+    if (at >= 0 && static_cast<std::size_t>(at) < c) return static_cast<std::uint8_t>(at);
+    // An occurrence across the two parts: the code ends with its first k bytes, the name starts
+    // with the rest. The largest k is the earliest.
+    const std::size_t nameLength = end - c - 1;
+    for (std::size_t k = std::min(r.size() - 1, c); k >= 1; --k)
+        if (r.size() - k <= nameLength && t[c - k] == r[0] && t[c + 1] == r[k] && t.compare(c - k, k, r, 0, k) == 0 &&
+            t.compare(c + 1, r.size() - k, r, k, r.size() - k) == 0)
+            return static_cast<std::uint8_t>(c - k);
+    return static_cast<std::uint8_t>(at >= 0 ? static_cast<std::size_t>(at) - 1 : end - 1);
 }
 
 void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_view rankText, std::uint32_t limit,
-                               std::vector<std::uint32_t>& top) const {
+                               std::vector<std::uint32_t>& top, std::vector<std::uint8_t>* known) const {
     top.clear();
     if (rankText.empty()) {
         top.assign(hits.begin(), hits.begin() + std::min<std::size_t>(limit, hits.size()));
@@ -802,14 +873,30 @@ void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_
     // Every hit's rank, its rank key fetched a few hits ahead (hits are in place order, and so
     // are the records in memory); then the ranks below the one that completes `limit` hits, and
     // as many of that rank as still fit, each rank in place order.
-    std::vector<std::uint8_t> ranks(hits.size());
+    // Ranks already found (`known`, kRankUnknown where not) are taken as they are.
+    std::vector<std::uint8_t> own;
+    const bool given = known != nullptr && known->size() == hits.size();
+    std::vector<std::uint8_t>& ranks = given ? *known : own;
     std::vector<std::uint32_t> count(longestRankKey_ + 2, 0);
     const Needle needle(rankText);
-    for (std::size_t i = 0; i < hits.size(); ++i) {
-        FetchAhead(hits, i, recordAt_, records_.data());
-        const std::uint32_t r = RankOf(hits[i], needle);
-        ranks[i] = static_cast<std::uint8_t>(r);
-        ++count[r];
+    if (!given) {
+        own.resize(hits.size());
+        for (std::size_t i = 0; i < hits.size(); ++i) {
+            FetchAhead(hits, i, recordAt_, records_.data());
+            ranks[i] = static_cast<std::uint8_t>(RankOf(hits[i], needle));
+            ++count[ranks[i]];
+        }
+    } else {
+        std::vector<std::uint32_t> unknown;  // the places whose rank is not known yet
+        for (std::size_t i = 0; i < hits.size(); ++i)
+            if (ranks[i] == kRankUnknown) unknown.push_back(hits[i]);
+        for (std::size_t i = 0, u = 0; i < hits.size(); ++i) {
+            if (ranks[i] == kRankUnknown) {
+                FetchAhead(unknown, u++, recordAt_, records_.data());
+                ranks[i] = static_cast<std::uint8_t>(RankOf(hits[i], needle));
+            }
+            ++count[ranks[i]];
+        }
     }
     std::uint32_t last = 0, below = 0;
     while (below + count[last] < limit) below += count[last++];
@@ -978,8 +1065,10 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
     std::uint32_t total = 0;
     std::vector<std::uint32_t> hits;
     const bool counted = CountHits(upper, matchKeys, exchange, total);
+    const Needle rankNeedle(rankText);
+    std::vector<std::uint8_t> ranks;
     if (!counted) {
-        CollectHits(upper, matchKeys, exchange, hits);
+        CollectHits(upper, matchKeys, exchange, hits, rankText.empty() ? nullptr : &rankNeedle, &ranks);
         total = static_cast<std::uint32_t>(hits.size());
     }
     if (total == 0) return 0;
@@ -1037,7 +1126,7 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
         auto isHit = [&](std::uint32_t place) { return std::binary_search(hits.begin(), hits.end(), place); };
         if (TopByPrefix(rankText, exchange, limit, isHit, top)) return total;
     }
-    SelectTop(hits, rankText, limit, top);
+    SelectTop(hits, rankText, limit, top, counted ? nullptr : &ranks);
     return total;
 }
 

@@ -85,7 +85,9 @@ public:
     // The places, ascending, of the symbols of `exchange` whose search text holds `upper` or,
     // with `matchKeys`, whose key text holds 0x05, `upper`, 0x05.
     void CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
-                     std::vector<std::uint32_t>& hits) const;
+                     std::vector<std::uint32_t>& hits) const {
+        CollectHits(upper, matchKeys, exchange, hits, nullptr, nullptr);
+    }
 
 
     // Writes the records of ascending `hits` into `records` in result order; false, with
@@ -159,7 +161,14 @@ private:
     [[nodiscard]] const Postings* ExactList(std::string_view upper) const noexcept;
     [[nodiscard]] std::uint32_t CountIn(const Postings& p, const std::vector<std::uint64_t>* mask) const noexcept;
     template <class Visit> void ForEach(const Postings& p, Visit&& visit) const;
-    void TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const;
+    // With `rankText`, also the rank of each hit in `ranks` where the search text tells it, as it
+    // is confirmed (kRankUnknown elsewhere).
+    void TextHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits,
+                  const Needle* rankText = nullptr, std::vector<std::uint8_t>* ranks = nullptr) const;
+    void CollectHits(std::string_view upper, bool matchKeys, std::uint32_t exchange, std::vector<std::uint32_t>& hits,
+                     const Needle* rankText, std::vector<std::uint8_t>* ranks) const;
+    // The rank of `place` found in its search text, or kRankUnknown where it cannot be.
+    [[nodiscard]] std::uint8_t RankInText(std::uint32_t place, const Needle& rankText) const noexcept;
     void KeyHits(std::string_view upper, std::uint32_t exchange, std::vector<std::uint32_t>& hits) const;
     [[nodiscard]] bool CountHits(std::string_view upper, bool matchKeys, std::uint32_t exchange,
                                  std::uint32_t& total) const;
@@ -168,8 +177,9 @@ private:
                      std::vector<std::uint32_t>& top) const;
     // The first `limit` (at most all) of ascending `hits` in result order: rank (the position of
     // `rankText` in the symbol's rank key, or the key's length when it holds none), then place.
+    // `known`, when given, holds the ranks of the hits found so far (kRankUnknown where not).
     void SelectTop(std::span<const std::uint32_t> hits, std::string_view rankText, std::uint32_t limit,
-                   std::vector<std::uint32_t>& top) const;
+                   std::vector<std::uint32_t>& top, std::vector<std::uint8_t>* known = nullptr) const;
     bool TopByColumns(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
                       const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const;
     void SortPlaces();
@@ -196,6 +206,7 @@ private:
     std::vector<std::uint32_t> arrays_;
     std::vector<std::uint64_t> bitmaps_;
     std::vector<std::uint64_t> highText_;                   // places whose search text holds a byte >= 0x80
+    std::vector<std::uint64_t> rankInText_;                 // places whose rank the search text tells
     bool anyHighText_ = false;                              // whether there is one (a pure ASCII market has none)
     std::vector<std::vector<std::uint64_t>> exchangeMask_;  // by exchange ordinal: its places
     std::vector<std::uint32_t> unresolved_;                 // places that cannot be resolved

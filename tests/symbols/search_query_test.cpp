@@ -213,5 +213,40 @@ TEST(SymbolSearchOneTable, TiesThatDifferOnlyInCaseComeOutTheSameEveryRun) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(FindAll(db.data, "Q").Symbols(), first);
 }
 
+// The top of a search ranks the hits it confirms from their search texts, which begin with the
+// rank key's two parts: an occurrence in the code, across code and name, in the name, or none.
+// Four bytes, since a market this small has lists for its three-byte pieces.
+TEST(SymbolSearchOneTable, TopRanksAsTheFullSearchWhereverTheTextOccursInTheKey) {
+    LoadedDatabase db(OneExchange({
+        MakeSymbol("ZZ", "QBCDXQ"),                // in the name: 3
+        MakeSymbol("AB", "CDXQQ", "BCDX"),         // across, one byte in the code: 1
+        MakeSymbol("ABCD", "XQ", "BCDX"),          // across, three bytes in the code: 1
+        MakeSymbol("QQBCDX", "Q"),                 // in the code: 2
+        MakeSymbol("QQQQ", "BCDXQ"),               // where the name starts: 4
+        MakeSymbol("QQQQBCDX", "Q"),               // in the code: 4, the same key
+        MakeSymbol("Q", "QQQQQ", "XBCDXX"),        // not in the key: its length, 6
+        MakeSymbol("AAAAAAA", "BCDX"),             // 7
+        MakeSymbol("BCDX", "Q"),                   // 0
+    }));
+    const struct {
+        const char* text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"BCDX", {"BCDX.SH", "ABCD.SH", "AB.SH", "QQBCDX.SH", "ZZ.SH", "QQQQ.SH", "QQQQBCDX.SH", "Q.SH", "AAAAAAA.SH"}},
+        // Ranked on the text as typed: found in no key, each ranks by its key's length.
+        {"bcdx", {"BCDX.SH", "ABCD.SH", "Q.SH", "AB.SH", "QQBCDX.SH", "ZZ.SH", "QQQQ.SH", "QQQQBCDX.SH", "AAAAAAA.SH"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(FindAll(db.data, c.text).Symbols(), c.expected);
+        std::int32_t total = 0;
+        const SearchOutcome top = Collect([&](SymbolInfo** r, std::int32_t* n) {
+            return FindSymbolsTop(db.data.Index, db.data.Resolver, c.text, nullptr, false, 20, r, n, &total) ? 1 : 0;
+        });
+        EXPECT_EQ(top.Symbols(), c.expected);
+        EXPECT_EQ(total, 9);
+    }
+}
+
 }  // namespace
 }  // namespace tessary::testing::search
