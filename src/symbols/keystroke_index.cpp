@@ -122,6 +122,13 @@ std::uint64_t CountBits(const std::uint64_t* a, const std::uint64_t* b, std::siz
     return CountBitsPortable(a, b, n);
 }
 
+// A lower-case ASCII letter survives upper-casing only inside a multibyte character, whose lead
+// byte is >= 0x80 in every code page: a searched text never starts with one, and holds one only
+// right after a byte >= 0x80. So pieces that hold one after a byte below 0x80 are never searched
+// for, and the index keeps no list of them (most pieces of a mixed-case Name are such).
+bool IsLowerAscii(std::uint32_t c) noexcept { return c - 'a' < 26u; }
+bool Searchable(std::uint32_t first, std::uint32_t second) noexcept { return !(IsLowerAscii(second) && first < 0x80); }
+
 void SetBit(std::vector<std::uint64_t>& bits, std::uint32_t i) noexcept { bits[i / 64] |= std::uint64_t{1} << (i % 64); }
 bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits[i / 64] >> (i % 64) & 1u) != 0; }
 
@@ -393,10 +400,10 @@ void KeystrokeIndex::BuildPostings() {
     const auto count = Zeroed<std::uint32_t>(kGramCount);
     auto forEachGram = [&](std::span<const unsigned char> t, auto&& visit) {
         for (std::size_t i = 0; i + 1 < t.size(); ++i) {
-            visit(t[i]);
-            visit(256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]));
+            if (!IsLowerAscii(t[i])) visit(t[i]);
+            if (Searchable(t[i], t[i + 1])) visit(256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]));
         }
-        if (!t.empty()) visit(t.back());
+        if (!t.empty() && !IsLowerAscii(t.back())) visit(t.back());
     };
     // The pieces met, so that the steps below visit those, not every possible piece: a small
     // market (or a fuzzer's input) then builds its index in time proportional to its size.
@@ -445,7 +452,8 @@ void KeystrokeIndex::BuildPostings() {
         for (std::uint32_t place = 0; place < n; place += step) {
             const auto t = text(place);
             for (std::size_t i = 0; i + 2 < t.size(); ++i)
-                if (const std::uint32_t block = blockOf[static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]]) {
+                if (const std::uint32_t block = blockOf[static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]];
+                    block != 0 && Searchable(t[i + 1], t[i + 2])) {
                     const std::uint32_t c = (block - 1) * 256 + t[i + 2];
                     if (triSeen[c] == place + 1) continue;
                     triSeen[c] = place + 1;
@@ -482,12 +490,23 @@ void KeystrokeIndex::BuildPostings() {
     // (piece, place) pairs and laid out by piece afterwards, each list in place order.
     for (const std::uint32_t g : met) seen[g] = 0, count[g] = 0;
     // What the pass looks up for each byte, in one small table: by piece its bitmap's number + 1
-    // (0: an array), and for a two-byte piece in the top bits its block of three-byte slots + 1.
+    // (0: an array), and for a two-byte piece in the bits from kBlockShift its block of
+    // three-byte slots + 1. A piece that is never searched for marks a bitmap never stored (a
+    // sink), or for a two-byte piece the list of its first byte, which the two-byte lists would
+    // otherwise give (kOneByte).
     constexpr unsigned kBlockShift = 20;
     constexpr std::uint32_t kBitmapMask = (1u << kBlockShift) - 1;
+    constexpr std::uint32_t kBlockMask = 0x7FF;
+    constexpr std::uint32_t kOneByte = 1u << 31;
+    const std::size_t bitmapCount = bitmapWords / std::max<std::uint32_t>(words_, 1);
+    const auto sink = static_cast<std::uint32_t>(bitmapCount + 1);
     const auto lookUp = Zeroed<std::uint32_t>(kGramCount);
     for (const std::uint32_t g : met)
         if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
+    for (std::uint32_t c = 'a'; c <= 'z'; ++c) lookUp[c] = sink;
+    for (std::uint32_t first = 0; first < 0x80; ++first)
+        for (std::uint32_t second = 'a'; second <= 'z'; ++second)
+            lookUp[256 + (first << 8 | second)] = (lookUp[first] & kBitmapMask) | kOneByte;
     // By block and third byte: the bitmap's number + 1, or 0. Block 0 (a two-byte piece without
     // one) is all 0, so the pass looks every three-byte piece up without a branch.
     std::vector<std::uint32_t> triBitmap((triTwo.size() + 1) * 256);
@@ -502,15 +521,17 @@ void KeystrokeIndex::BuildPostings() {
     // Bits are set in one word per bitmap for the 64 places that share it, and the words are
     // stored when the 64 are done: the hundreds of words being filled stay in the first-level
     // cache, where the bitmaps' own words lie a bitmap's length apart.
-    const std::size_t bitmapCount = bitmapWords / std::max<std::uint32_t>(words_, 1);
-    std::vector<std::uint64_t> filling(bitmapCount + 1, 0);  // by bitmap number + 1
+    std::vector<std::uint64_t> filling(bitmapCount + 2, 0);  // by bitmap number + 1, then the sink
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + textAt_[place + 8]);
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
         auto mark = [&](std::uint32_t g, std::uint32_t found) {
             if ((found & kBitmapMask) != 0) {
                 filling[found & kBitmapMask] |= bit;
-            } else if (seen[g] != place + 1) {
+                return;
+            }
+            if ((found & kOneByte) != 0) g = (g - 256) >> 8;
+            if (seen[g] != place + 1) {
                 seen[g] = place + 1;
                 if (count[g]++ == 0) met.push_back(g);  // sampling may have missed it
                 pairs.push_back(std::uint64_t{g} << 32 | place);
@@ -522,7 +543,7 @@ void KeystrokeIndex::BuildPostings() {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             const std::uint32_t found = lookUp[two];
             mark(two, found);
-            filling[triBitmap[(found >> kBlockShift) * 256 + t[i + 2]]] |= bit;  // number 0 is a sink
+            filling[triBitmap[(found >> kBlockShift & kBlockMask) * 256 + t[i + 2]]] |= bit;  // number 0 is a sink
         }
         if (i + 1 < t.size()) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
@@ -558,7 +579,7 @@ void KeystrokeIndex::BuildPostings() {
 // A text holds byte c where it holds a two-byte piece that starts with c, or where it ends with c.
 // So the lists of one-byte pieces are the unions of those of the two-byte pieces starting with
 // them, taken here, once per piece rather than once per byte of text; the pass marked only each
-// text's last byte. `pairs` holds the (piece, place) pairs of the array lists so far, each piece's
+// text's last byte, and the first byte of each piece that has no list of its own. `pairs` holds the (piece, place) pairs of the array lists so far, each piece's
 // in place order, and gets those of the one-byte pieces; `count` and `met` are kept up to date.
 void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint32_t* count,
                                       std::vector<std::uint64_t>& pairs) {
@@ -575,6 +596,7 @@ void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint
     for (const std::uint32_t g : met) {
         if (g < 256 || !grams_[g].Bitmap) continue;
         const std::uint32_t c = (g - 256) >> 8;
+        if (IsLowerAscii(c)) continue;  // never searched for
         const std::uint64_t* from = bitmaps_.data() + grams_[g].Offset;
         if (grams_[c].Bitmap) {
             std::uint64_t* to = bitmaps_.data() + grams_[c].Offset;
@@ -585,7 +607,9 @@ void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint
                     add(c, w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
         }
     }
-    for (const std::uint64_t pair : pairs) add((static_cast<std::uint32_t>(pair >> 32) - 256) >> 8, static_cast<std::uint32_t>(pair));
+    for (const std::uint64_t pair : pairs)
+        if (const std::uint32_t c = (static_cast<std::uint32_t>(pair >> 32) - 256) >> 8; !IsLowerAscii(c))
+            add(c, static_cast<std::uint32_t>(pair));
     std::sort(one.begin(), one.end());
     one.erase(std::unique(one.begin(), one.end()), one.end());
     for (std::uint32_t c = 0; c < 256; ++c) count[c] = 0;

@@ -17,10 +17,11 @@
 namespace tessary::testing::search {
 namespace {
 
-// Letters in both cases, digits, the dot, the separator, a blank, GBK characters (one with the
-// trail byte A), a lone lead byte and a byte that GBK treats as invalid.
+// Letters in both cases, digits, the dot, the separator, a blank, GBK characters (with the trail
+// byte A, and with the trail byte a, which upper-casing keeps), a lone lead byte and a byte that
+// GBK treats as invalid.
 const char* const kPieces[] = {"A", "B", "a", "b", "6", "0", ".", "\x05", " ", "AB", "60",
-                               "\x81" "A", "\xB0\xA1", "\x81", "\xFF", "Ab"};
+                               "\x81" "A", "\x81" "a", "\xB0\xA1", "\x81", "\xFF", "Ab"};
 
 class Generator {
 public:
