@@ -278,6 +278,9 @@ void KeystrokeIndex::Clear() noexcept {
     keyPostings_.clear();
     columns_.clear();
     longestRankKey_ = 0;
+    columnBytes_.clear();
+    blockShortest_.clear();
+    blockLongest_.clear();
 }
 
 void KeystrokeIndex::Finish() {
@@ -304,11 +307,26 @@ void KeystrokeIndex::Finish() {
 
     ReserveLarge(columns_, static_cast<std::size_t>(kColumns) * n);
     columns_.assign(static_cast<std::size_t>(kColumns) * n, 0);
+    const std::size_t blocks = (n + kBlockPlaces - 1) / kBlockPlaces;
+    columnBytes_.assign(kColumns * blocks * 4, 0);
+    blockShortest_.clear();
+    blockLongest_.clear();
+    blockShortest_.reserve(blocks);
+    blockLongest_.reserve(blocks);
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::string_view key = RankKey(place);
         longestRankKey_ = std::max(longestRankKey_, static_cast<std::uint32_t>(key.size()));
         const std::size_t len = std::min<std::size_t>(key.size(), kColumns);
-        for (std::size_t r = 0; r < len; ++r) columns_[r * n + place] = static_cast<std::uint8_t>(key[r]);
+        const std::uint32_t block = place / kBlockPlaces;
+        const auto length = static_cast<std::uint8_t>(std::min<std::size_t>(key.size(), 255));
+        if (place % kBlockPlaces == 0) blockShortest_.push_back(length), blockLongest_.push_back(length);
+        blockShortest_[block] = std::min(blockShortest_[block], length);
+        blockLongest_[block] = std::max(blockLongest_[block], length);
+        for (std::size_t r = 0; r < len; ++r) {
+            const auto b = static_cast<unsigned char>(key[r]);
+            columns_[r * n + place] = b;
+            columnBytes_[(r * blocks + block) * 4 + b / 64] |= std::uint64_t{1} << (b % 64);
+        }
     }
 }
 
@@ -670,7 +688,7 @@ std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
            (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 + tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
            highText_.capacity() * 8 + masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 +
-           keyPieces_.size() * 40 + columns_.capacity();
+           keyPieces_.size() * 40 + columns_.capacity() + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
 }
 
 // ---- reading ----
@@ -1063,7 +1081,21 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
         // is read only where both bytes match, as a text of one byte, or ends.
         const std::uint8_t* next = rankText.size() >= 2 && r + 1 < kColumns ? col + n : nullptr;
         const auto second = static_cast<std::uint8_t>(rankText.size() >= 2 ? rankText[1] : 0);
+        const std::size_t blocks = blockShortest_.size();
+        auto columnHas = [&](std::uint32_t column, std::size_t block, std::uint8_t b) {
+            return (columnBytes_[(column * blocks + block) * 4 + b / 64] >> (b % 64) & 1u) != 0;
+        };
+        constexpr std::uint32_t kBlockWords = kBlockPlaces / 64;
         for (std::uint32_t w = 0; w < words_ && top.size() < limit; ++w) {
+            if (w % kBlockWords == 0) {
+                const std::size_t block = w / kBlockWords;
+                const bool starts = columnHas(r, block, first) && (next == nullptr || columnHas(r + 1, block, second));
+                const bool ends = blockShortest_[block] <= r && r <= blockLongest_[block];
+                if (!starts && !ends) {
+                    w += kBlockWords - 1;
+                    continue;
+                }
+            }
             const std::uint64_t hitWord = hitBits[w];
             if (hitWord == 0) continue;
             const std::uint32_t base = w * 64;

@@ -219,6 +219,13 @@ private:
     // columns_[r * size() + p], 0 past the key's end.
     std::vector<std::uint8_t> columns_;
     std::uint32_t longestRankKey_ = 0;
+    // By block of kBlockPlaces places, for each column, which bytes its places have there (256
+    // bits), and the block's shortest and longest rank keys: the walk skips the blocks where the
+    // text cannot start and no key ends. Places are sorted on the keys, so a block's keys share
+    // their first bytes, and a column of codes holds few bytes.
+    static constexpr std::uint32_t kBlockPlaces = 4096;
+    std::vector<std::uint64_t> columnBytes_;  // [(r * blocks + block) * 4 + byte / 64]
+    std::vector<std::uint8_t> blockShortest_, blockLongest_;
     std::uint32_t orderAllBelow_ = 4096;
 };
 

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -246,6 +249,39 @@ TEST(SymbolSearchOneTable, TopRanksAsTheFullSearchWhereverTheTextOccursInTheKey)
         EXPECT_EQ(top.Symbols(), c.expected);
         EXPECT_EQ(total, 9);
     }
+}
+
+// A market of several thousand symbols, where the top of a search walks the order column by
+// column and skips the runs of places whose keys cannot rank: letters that only some runs' names
+// hold, digits that only codes hold, and keys that end in some runs only.
+TEST(SymbolSearchLargeTable, TopWalkAgreesWithTheFullSearchAcrossRunsOfPlaces) {
+    static const char* const kWords[] = {"Bo", "Quay", "Bank", "Ox", "Qi Bo", "Ore"};
+    std::vector<writer::LightRecord> records;
+    for (int i = 0; i < 10000; ++i) {
+        char code[8];
+        std::snprintf(code, sizeof code, "%06d", i);
+        // Names by runs of codes: some runs never hold Q, and the last run has short keys.
+        std::string name = i >= 9000 ? "" : std::string(kWords[(i / 1500) % 6]) + (i % 3 == 0 ? " Bo" : "");
+        std::string upper = name;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        records.push_back(MakeSymbol(code, name, upper + " " + std::to_string(i % 97)));
+    }
+    LoadedDatabase db(OneExchange(std::move(records)));
+    db.data.Index.Keystrokes.SetOrderAllBelow(0);
+    for (const char* text : {"Q", "Qi", "B", "Bo", "o", "x", "9", "99", "0", "Y"})
+        for (const std::int32_t limit : {1, 20, 2500}) {
+            SCOPED_TRACE(std::string(text) + " limit " + std::to_string(limit));
+            const SearchOutcome full = FindAll(db.data, text);
+            std::int32_t total = 0;
+            const SearchOutcome top = Collect([&](SymbolInfo** r, std::int32_t* n) {
+                return FindSymbolsTop(db.data.Index, db.data.Resolver, text, nullptr, false, limit, r, n, &total) ? 1 : 0;
+            });
+            ASSERT_EQ(total, full.count);
+            ASSERT_GT(total, 0);
+            const std::vector<std::string> all = full.Symbols();
+            const std::vector<std::string> first(all.begin(), all.begin() + std::min<std::size_t>(all.size(), static_cast<std::size_t>(limit)));
+            EXPECT_EQ(top.Symbols(), first);
+        }
 }
 
 }  // namespace
