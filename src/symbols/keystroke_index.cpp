@@ -139,7 +139,8 @@ bool TestBit(const std::uint64_t* bits, std::uint32_t i) noexcept { return (bits
 // both match there, and a candidate is compared in full, up to 16 middle bytes in one step.
 class KeystrokeIndex::Needle {
 public:
-    explicit Needle(std::string_view text) noexcept : text_(text) {
+    explicit Needle(std::string_view text) noexcept
+        : text_(text), holdsSeparator_(text.find(kIndexSeparator) != std::string_view::npos) {
 #if defined(__SSE2__)
         first_ = _mm_set1_epi8(text.empty() ? '\0' : text.front());
         last_ = _mm_set1_epi8(text.empty() ? '\0' : text.back());
@@ -151,6 +152,7 @@ public:
 #endif
     }
     [[nodiscard]] std::string_view View() const noexcept { return text_; }
+    [[nodiscard]] bool HoldsSeparator() const noexcept { return holdsSeparator_; }
 
     // Where the text first occurs in `haystack`, or -1.
     [[gnu::always_inline]] std::ptrdiff_t In(std::string_view haystack) const noexcept {
@@ -193,6 +195,7 @@ private:
     unsigned middleMask_ = 0;
 #endif
     std::string_view text_;
+    bool holdsSeparator_;
 };
 
 // ---- building ----
@@ -828,6 +831,8 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
             for (; bits != 0; bits &= bits - 1) candidates.push_back(w * 64 + static_cast<std::uint32_t>(std::countr_zero(bits)));
         }
     }
+    hits.reserve(hits.size() + candidates.size());
+    if (ranks != nullptr) ranks->reserve(ranks->size() + candidates.size());
     for (std::size_t i = 0; i < candidates.size(); ++i) {
         FetchAhead(candidates, i, textAt_, texts_.data());
         if (!TextHolds(candidates[i], needle)) continue;
@@ -896,7 +901,7 @@ void KeystrokeIndex::CollectHits(std::string_view upper, bool matchKeys, std::ui
 
 std::uint8_t KeystrokeIndex::RankInText(std::uint32_t place, const Needle& rankText) const noexcept {
     const std::string_view r = rankText.View();
-    if (!TestBit(rankInText_.data(), place) || r.find(kIndexSeparator) != std::string_view::npos) return kRankUnknown;
+    if (!TestBit(rankInText_.data(), place) || rankText.HoldsSeparator()) return kRankUnknown;
     // The key is the text's first field then its second, without the separator between them.
     const std::string_view t = SearchText(place);
     std::size_t c = 0, end = 0;  // the two separators

@@ -1,7 +1,7 @@
 // The keystroke index: the search texts, key texts and result records of every symbol of the
 // market, numbered in the result order's tie-break, with postings of every one- and two-byte
-// piece of the search texts. A search touches the symbols that can hold the typed text, not
-// the whole market, and ranks its hits without comparing any two of them.
+// piece of the search texts that a search can ask for. A search touches the symbols that can
+// hold the typed text, not the whole market, and ranks its hits without comparing any two.
 //
 // Why this design. Three were measured on the sample market (bench/, 1,000,000 symbols):
 // - postings of one- and two-byte pieces, a longer text intersecting the lists of its two-byte
