@@ -938,33 +938,30 @@ void KeystrokeIndex::SelectTop(std::span<const std::uint32_t> hits, std::string_
         top.assign(hits.begin(), hits.begin() + std::min<std::size_t>(limit, hits.size()));
         return;
     }
-    // Every hit's rank, its rank key fetched a few hits ahead (hits are in place order, and so
-    // are the records in memory); then the ranks below the one that completes `limit` hits, and
-    // as many of that rank as still fit, each rank in place order.
-    // Ranks already found (`known`, kRankUnknown where not) are taken as they are.
+    // Every hit's rank: those already found (`known`, kRankUnknown where not) as they are, the
+    // others from their rank keys, fetched a few ahead (hits are in place order, and so are the
+    // records in memory); then the ranks below the one that completes `limit` hits, and as many
+    // of that rank as still fit, each rank in place order.
     std::vector<std::uint8_t> own;
     const bool given = known != nullptr && known->size() == hits.size();
     std::vector<std::uint8_t>& ranks = given ? *known : own;
+    std::vector<std::uint32_t> unknownPlaces;
+    std::span<const std::uint32_t> unknown = hits;
+    if (given) {
+        for (std::size_t i = 0; i < hits.size(); ++i)
+            if (ranks[i] == kRankUnknown) unknownPlaces.push_back(hits[i]);
+        unknown = unknownPlaces;
+    } else {
+        own.assign(hits.size(), kRankUnknown);
+    }
     std::vector<std::uint32_t> count(longestRankKey_ + 2, 0);
     const Needle needle(rankText);
-    if (!given) {
-        own.resize(hits.size());
-        for (std::size_t i = 0; i < hits.size(); ++i) {
-            FetchAhead(hits, i, recordAt_, records_.data());
+    for (std::size_t i = 0, u = 0; i < hits.size(); ++i) {
+        if (ranks[i] == kRankUnknown) {
+            FetchAhead(unknown, u++, recordAt_, records_.data());
             ranks[i] = static_cast<std::uint8_t>(RankOf(hits[i], needle));
-            ++count[ranks[i]];
         }
-    } else {
-        std::vector<std::uint32_t> unknown;  // the places whose rank is not known yet
-        for (std::size_t i = 0; i < hits.size(); ++i)
-            if (ranks[i] == kRankUnknown) unknown.push_back(hits[i]);
-        for (std::size_t i = 0, u = 0; i < hits.size(); ++i) {
-            if (ranks[i] == kRankUnknown) {
-                FetchAhead(unknown, u++, recordAt_, records_.data());
-                ranks[i] = static_cast<std::uint8_t>(RankOf(hits[i], needle));
-            }
-            ++count[ranks[i]];
-        }
+        ++count[ranks[i]];
     }
     std::uint32_t last = 0, below = 0;
     while (below + count[last] < limit) below += count[last++];
