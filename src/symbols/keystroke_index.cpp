@@ -62,14 +62,16 @@ bool Searchable(std::uint32_t first, std::uint32_t second) noexcept { return !(I
 // instruction is used where the processor has it.
 std::uint64_t CountBitsPortable(const std::uint64_t* a, const std::uint64_t* b, std::size_t n) noexcept {
     std::uint64_t count = 0;
-    for (std::size_t w = 0; w < n; ++w) count += static_cast<std::uint64_t>(std::popcount(b == nullptr ? a[w] : a[w] & b[w]));
+    for (std::size_t w = 0; w < n; ++w)
+        count += static_cast<std::uint64_t>(std::popcount(b == nullptr ? a[w] : a[w] & b[w]));
     return count;
 }
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 [[gnu::target("popcnt")]] std::uint64_t CountBitsInstruction(const std::uint64_t* a, const std::uint64_t* b,
                                                              std::size_t n) noexcept {
     std::uint64_t count = 0;
-    for (std::size_t w = 0; w < n; ++w) count += static_cast<std::uint64_t>(__builtin_popcountll(b == nullptr ? a[w] : a[w] & b[w]));
+    for (std::size_t w = 0; w < n; ++w)
+        count += static_cast<std::uint64_t>(__builtin_popcountll(b == nullptr ? a[w] : a[w] & b[w]));
     return count;
 }
 #endif
@@ -205,13 +207,13 @@ void KeystrokeIndex::Finish() {
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::string_view key = RankKey(place);
         longestRankKey_ = std::max(longestRankKey_, static_cast<std::uint32_t>(key.size()));
-        const std::size_t len = std::min<std::size_t>(key.size(), kColumns);
+        const std::size_t inColumns = std::min<std::size_t>(key.size(), kColumns);
         const std::uint32_t block = place / kBlockPlaces;
         const auto length = static_cast<std::uint8_t>(std::min<std::size_t>(key.size(), 255));
         if (place % kBlockPlaces == 0) blockShortest_.push_back(length), blockLongest_.push_back(length);
         blockShortest_[block] = std::min(blockShortest_[block], length);
         blockLongest_[block] = std::max(blockLongest_[block], length);
-        for (std::size_t r = 0; r < len; ++r) {
+        for (std::size_t r = 0; r < inColumns; ++r) {
             const auto b = static_cast<unsigned char>(key[r]);
             columns_[r * n + place] = b;
             columnBytes_[(r * blocks + block) * 4 + b / 64] |= std::uint64_t{1} << (b % 64);
@@ -486,8 +488,9 @@ void KeystrokeIndex::BuildPostings() {
 // A text holds byte c where it holds a two-byte piece that starts with c, or where it ends with c.
 // So the lists of one-byte pieces are the unions of those of the two-byte pieces starting with
 // them, taken here, once per piece rather than once per byte of text; the pass marked only each
-// text's last byte, and the first byte of each piece that has no list of its own. `pairs` holds the (piece, place) pairs of the array lists so far, each piece's
-// in place order, and gets those of the one-byte pieces; `count` and `met` are kept up to date.
+// text's last byte, and the first byte of each piece that has no list of its own. `pairs` holds
+// the (piece, place) pairs of the array lists so far, each piece's in place order, and gets those
+// of the one-byte pieces; `count` and `met` are kept up to date.
 void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint32_t* count,
                                       std::vector<std::uint64_t>& pairs) {
     std::vector<std::uint64_t> one;  // (one-byte piece, place) for the pieces with an array list
@@ -561,9 +564,11 @@ void KeystrokeIndex::BuildKeyPieces() {
 std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     std::size_t masks = 0;
     for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
-    return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
-           (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 + tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
-           highText_.capacity() * 8 + masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 +
+    return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() +
+           keyTexts_.capacity() + records_.capacity() + (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 +
+           tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
+           (highText_.capacity() + rankInText_.capacity()) * 8 + masks + keyPostings_.capacity() * 4 +
+           keyPostingStart_.capacity() * 4 +
            keyPieces_.size() * 40 + columns_.capacity() + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
 }
 

@@ -99,7 +99,8 @@ public:
             for (std::size_t i = 0; i + m <= n; i += 16) {
                 const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
                 const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + m - 1));
-                auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_), _mm_cmpeq_epi8(b, last_))));
+                auto mask = static_cast<unsigned>(
+                    _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, first_), _mm_cmpeq_epi8(b, last_))));
                 // Starts past n - m would run over the end of the haystack.
                 const std::size_t valid = n - m - i + 1;
                 if (valid < 16) mask &= (1u << valid) - 1;
