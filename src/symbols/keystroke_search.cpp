@@ -17,19 +17,6 @@
 namespace tessary {
 using namespace keystroke;
 
-namespace {
-
-std::string Framed(std::string_view upper) {
-    std::string framed;
-    framed.reserve(upper.size() + 2);
-    framed.push_back(kIndexSeparator);
-    framed.append(upper);
-    framed.push_back(kIndexSeparator);
-    return framed;
-}
-
-}  // namespace
-
 // A place's texts and record. Here, with the searches that read them for every candidate.
 
 std::string_view KeystrokeIndex::SearchText(std::uint32_t place) const noexcept {

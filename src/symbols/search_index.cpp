@@ -72,12 +72,7 @@ bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
         if (piece == TextPieceTable::kNone) return false;
         if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
     }
-    std::string framed;
-    framed.reserve(upper.size() + 2);
-    framed.push_back(kIndexSeparator);
-    framed.append(upper);
-    framed.push_back(kIndexSeparator);
-    return text::Find(codeList_, framed) >= 0;
+    return text::Find(codeList_, Framed(upper)) >= 0;
 }
 
 // ---- building the index ----

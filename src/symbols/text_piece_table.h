@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +12,17 @@ namespace tessary {
 
 // The separator of the index texts and of the framed search text.
 inline constexpr char kIndexSeparator = '\x05';
+
+// `text` with a separator before and after it: what a code list or key text holds where `text` is
+// one of its pieces.
+inline std::string Framed(std::string_view text) {
+    std::string framed;
+    framed.reserve(text.size() + 2);
+    framed.push_back(kIndexSeparator);
+    framed.append(text);
+    framed.push_back(kIndexSeparator);
+    return framed;
+}
 
 // A set of text pieces, each a view into storage that its owner keeps unchanged, with dense ids
 // in the order the pieces were first added. Answers "which piece equals this text" with one hash
