@@ -431,6 +431,7 @@ void KeystrokeIndex::BuildPostings() {
     // stored when the 64 are done: the hundreds of words being filled stay in the first-level
     // cache, where the bitmaps' own words lie a bitmap's length apart.
     std::vector<std::uint64_t> filling(bitmapCount + 2, 0);  // by bitmap number + 1, then the sink
+    std::vector<std::uint32_t> marks;  // for each text: bitmaps to mark, then rare pieces
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + textAt_[place + 8]);
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
@@ -446,14 +447,27 @@ void KeystrokeIndex::BuildPostings() {
                 pairs.push_back(std::uint64_t{g} << 32 | place);
             }
         };
+        // The loop over the text only looks pieces up and notes what to mark, without a branch or
+        // a store that a later load of the loop may depend on; bitmaps are marked after it, and
+        // the rare pieces with an array list after that.
         const auto t = text(place);
-        std::size_t i = 0;
+        if (marks.size() < 3 * t.size()) marks.resize(3 * t.size());
+        std::uint32_t* const rare = marks.data() + 2 * t.size();
+        std::size_t i = 0, k = 0, r = 0;
         for (; i + 2 < t.size(); ++i) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             const std::uint32_t found = lookUp[two];
-            mark(two, found);
-            filling[triBitmap[(found >> kBlockShift & kBlockMask) * 256 + t[i + 2]]] |= bit;  // number 0 is a sink
+            const std::uint32_t number = found & kBitmapMask;
+            marks[k] = number;
+            k += number - 1 < sink - 1;  // neither an array (0) nor the sink
+            rare[r] = two | (found & kOneByte);
+            r += number == 0;
+            const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + t[i + 2]];
+            marks[k] = tri;
+            k += tri != 0;
         }
+        for (std::size_t j = 0; j < k; ++j) filling[marks[j]] |= bit;
+        for (std::size_t j = 0; j < r; ++j) mark(rare[j] & ~kOneByte, rare[j] & kOneByte);
         if (i + 1 < t.size()) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             mark(two, lookUp[two]);
