@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 namespace tessary {
@@ -117,13 +118,15 @@ bool DataFile::Open(DataRoot& root, std::string_view relative) {
     }
 
     const std::string path = MatchLetterCase(root.descriptor_, std::string(relative));
-    const Descriptor fd(::openat(root.descriptor_, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) return Fail(Describe(errno));
+    // Shared with the reader of a file read through a window, which keeps it open.
+    const auto fd = std::make_shared<const Descriptor>(
+        ::openat(root.descriptor_, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd->get() < 0) return Fail(Describe(errno));
 
     // A writer holds its lock only while it completes a file it has just renamed into place:
     // wait for it in growing steps, as long as the load's waiting time lasts.
     int step = 1;
-    while (::flock(fd.get(), LOCK_SH | LOCK_NB) != 0) {
+    while (::flock(fd->get(), LOCK_SH | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK) return Fail(Describe(errno));
         if (root.lockWaitLeft_ <= 0)
@@ -135,11 +138,11 @@ bool DataFile::Open(DataRoot& root, std::string_view relative) {
     }
 
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Fail(Describe(errno));
+    if (::fstat(fd->get(), &st) != 0) return Fail(Describe(errno));
     if (!S_ISREG(st.st_mode)) return Fail("it is not a regular file");
-    return Load(static_cast<std::uint64_t>(st.st_size), [&fd](unsigned char* dst, std::size_t n) {
+    return Load(static_cast<std::uint64_t>(st.st_size), [fd](unsigned char* dst, std::size_t n) {
         for (;;) {
-            const ssize_t got = ::read(fd.get(), dst, n);
+            const ssize_t got = ::read(fd->get(), dst, n);
             if (got >= 0 || errno != EINTR) return static_cast<std::ptrdiff_t>(got);
         }
     });

@@ -4,6 +4,7 @@
 // Windows file names ignore letter case, so no name matching is needed here.
 #include "common/data_file.h"
 
+#include <memory>
 #include <new>
 #include <string>
 
@@ -56,18 +57,19 @@ bool DataFile::Open(DataRoot& root, std::string_view relative) { return Open(roo
 bool DataFile::Open(const std::string& path) {
     size_ = position_ = 0;
 
-    const FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr,
-                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return Fail(Describe(::GetLastError()));
+    // Shared with the reader of a file read through a window, which keeps it open.
+    const auto file = std::make_shared<const FileHandle>(::CreateFileA(
+        path.c_str(), GENERIC_READ, 0 /* no sharing */, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file->get() == INVALID_HANDLE_VALUE) return Fail(Describe(::GetLastError()));
     // Devices and pipes (CON, NUL, \\.\pipe\...) open like files but are none.
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Fail("it is not a regular file");
+    if (::GetFileType(file->get()) != FILE_TYPE_DISK) return Fail("it is not a regular file");
 
     LARGE_INTEGER length{};
-    if (!::GetFileSizeEx(file.get(), &length) || length.QuadPart < 0) return Fail("it cannot be read");
-    return Load(static_cast<std::uint64_t>(length.QuadPart), [&file](unsigned char* dst, std::size_t n) {
+    if (!::GetFileSizeEx(file->get(), &length) || length.QuadPart < 0) return Fail("it cannot be read");
+    return Load(static_cast<std::uint64_t>(length.QuadPart), [file](unsigned char* dst, std::size_t n) {
         const DWORD want = n < 0x40000000u ? static_cast<DWORD>(n) : 0x40000000u;
         DWORD got = 0;
-        if (!::ReadFile(file.get(), dst, want, &got, nullptr)) return std::ptrdiff_t{-1};
+        if (!::ReadFile(file->get(), dst, want, &got, nullptr)) return std::ptrdiff_t{-1};
         return static_cast<std::ptrdiff_t>(got);
     });
 }

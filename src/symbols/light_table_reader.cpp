@@ -1,8 +1,9 @@
 // Reads every exchange's Light file into the symbol-table map.
 //
-// A Light file is a 16-byte header followed by 353-byte records up to its end. The whole file is
-// read into memory once and the records are taken from there; only whole records are read, so a
-// file cut inside a record, or one of any other odd length, can never be read beyond its end.
+// A Light file is a 16-byte header followed by 353-byte records up to its end. The file is read
+// front to back through a window of a few megabytes and the records are taken from there; only
+// whole records are read, so a file cut inside a record, or one of any other odd length, can
+// never be read beyond its end.
 #include "symbols/light_table_reader.h"
 
 #include <cstring>
@@ -29,6 +30,11 @@ constexpr std::size_t kTypeOffset = 83;
 constexpr std::size_t kAuxValueOffset = 87;
 // How many records ahead the loader announces codes to the code table (see SymbolMap::Prefetch).
 constexpr std::size_t kPrefetchRecords = 8;
+// The records the loader wants in memory ahead of the one it takes: those it prefetches.
+constexpr std::size_t kRecordsAhead = 2 * kPrefetchRecords + 1;
+// How much of a file is in memory at a time: a few megabytes, which the loader and the system's
+// copy from its file cache both find in the processor's caches.
+constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -70,13 +76,16 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
         std::int32_t serial = 1;
         std::uint32_t blankCodes = 0;
         std::uint32_t repeatedCodes = 0;
-        while (file.Left() >= kRecordSize) {
-            const unsigned char* record = file.Data() + file.Position();
-            if (file.Left() >= (kPrefetchRecords + 1) * kRecordSize) {
+        for (;;) {
+            if (!file.Fill(kRecordsAhead * kRecordSize))
+                return report.Error(-1, 0, "cannot be opened: " + file.Problem());
+            if (file.Left() < kRecordSize) break;
+            const unsigned char* record = file.Here();
+            if (file.Available() >= (kPrefetchRecords + 1) * kRecordSize) {
                 const char* ahead = reinterpret_cast<const char*>(record) + kPrefetchRecords * kRecordSize;
                 out.Symbols.Prefetch(text::Trim(text::FieldText(ahead, kTextFields[0].Width)));
             }
-            if (file.Left() >= (2 * kPrefetchRecords + 1) * kRecordSize) {
+            if (file.Available() >= kRecordsAhead * kRecordSize) {
                 const unsigned char* ahead = record + 2 * kPrefetchRecords * kRecordSize;
                 for (std::size_t line = 0; line < kRecordSize; line += 64) __builtin_prefetch(ahead + line);
             }
@@ -116,6 +125,7 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
 bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
                      DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
     DataFile file;
+    file.SetWindow(kWindowBytes);
     return LoadSymbolTable(dataDirectory, key, exchange, diagnostics, file, out);
 }
 
@@ -133,9 +143,9 @@ bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& excha
 
 bool LoadSymbolTables(DataRoot& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
                       SymbolTables& out) {
-    // One buffer for every file: it is the size of the largest file read, and it goes before the
-    // search index is built from the tables.
+    // One window for every file, gone before the search index is built from the tables.
     DataFile file;
+    file.SetWindow(kWindowBytes);
     for (const auto& [key, exchange] : exchanges) {
         ExchangeSymbolTable* table = FindOrCreateRecord(out, key);
         if (table == nullptr) return FileReport(diagnostics, "SymTbl/" + key + "_Light").Error(-1, 0, "out of memory");

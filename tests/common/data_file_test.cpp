@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <utility>
 #include <vector>
 #include <string>
@@ -61,6 +63,56 @@ TEST(DataFileRead, ShortReadLeavesThePresetBytesSkipStopsAtTheEndAndOpenReadsItA
     WriteFileBytes(dir / "f", "something else entirely");
     std::filesystem::remove(dir / "f");
     EXPECT_EQ(Contents(file), bytes);
+}
+
+TEST(DataFileWindow, ReadsSkipsAndFillsAsTheWholeFileDoes) {
+    const TempDir dir;
+    std::string bytes(1000, '\0');
+    std::mt19937 random(7);
+    for (char& c : bytes) c = static_cast<char>(random());
+    WriteFileBytes(dir / "f", bytes);
+    for (const std::size_t window : {1u, 3u, 64u, 999u, 1000u, 4096u}) {
+        SCOPED_TRACE(window);
+        DataFile whole, windowed;
+        windowed.SetWindow(window);
+        ASSERT_TRUE(whole.Open(dir / "f"));
+        ASSERT_TRUE(windowed.Open(dir / "f"));
+        for (int step = 0; step < 400; ++step) {
+            const std::size_t n = random() % 90;
+            switch (random() % 3) {
+            case 0: {
+                std::string a(n, '#'), b(n, '#');
+                ASSERT_EQ(whole.Read(a.data(), n), windowed.Read(b.data(), n));
+                ASSERT_EQ(a, b);
+                break;
+            }
+            case 1:
+                whole.Skip(n);
+                windowed.Skip(n);
+                break;
+            default:
+                ASSERT_TRUE(windowed.Fill(n));
+                ASSERT_GE(windowed.Available(), std::min({n, windowed.Left(), window}));
+                ASSERT_EQ(std::string(reinterpret_cast<const char*>(windowed.Here()), windowed.Available()),
+                          bytes.substr(windowed.Position(), windowed.Available()));
+            }
+            ASSERT_EQ(whole.Position(), windowed.Position());
+            ASSERT_EQ(whole.Left(), windowed.Left());
+        }
+    }
+}
+
+TEST(DataFileWindow, AFileCutShortWhileItIsReadEndsWhereItsReadsEnd) {
+    const TempDir dir;
+    WriteFileBytes(dir / "f", std::string(100, 'x'));
+    DataFile file;
+    file.SetWindow(10);
+    ASSERT_TRUE(file.Open(dir / "f"));
+    std::filesystem::resize_file(dir / "f", 35);
+    std::string read(100, '#');
+    EXPECT_EQ(file.Read(read.data(), 100), 35u);
+    EXPECT_EQ(file.Left(), 0u);
+    EXPECT_EQ(file.Length(), 35u);
 }
 
 TEST(DataFileOpen, FailsForMissingFilesDirectoriesPipesAndExclusivelyLockedFiles) {

@@ -117,6 +117,28 @@ TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
     EXPECT_EQ(blank->Symbol().View(), ".XY");
 }
 
+TEST_F(LightTableReader, RecordsOnBothSidesOfTheReadWindowsEdgesAllLoad) {
+    // More than one 4 MiB window of records, the file cut inside the last one.
+    constexpr int kRecords = 12500;
+    std::vector<LightRecord> records;
+    for (int i = 0; i < kRecords; ++i) {
+        LightRecord r = MakeLightRecord("C" + std::to_string(i), "Name " + std::to_string(i), i);
+        r.SearchKey2 = "K" + std::to_string(i);
+        records.push_back(std::move(r));
+    }
+    std::string bytes = Rendered(std::move(records));
+    bytes.resize(bytes.size() - 100);
+    ASSERT_TRUE(LoadBytes(bytes));
+    ASSERT_EQ(table.Symbols.size(), static_cast<std::size_t>(kRecords - 1));
+    for (int i = 0; i + 1 < kRecords; ++i) {
+        const SymbolEntry* e = Symbol("C" + std::to_string(i));
+        ASSERT_NE(e, nullptr) << i;
+        ASSERT_EQ(e->Serial, i + 1);
+        ASSERT_EQ(e->Type, i);
+        ASSERT_EQ(e->Field(SymbolField::SearchKey2), "K" + std::to_string(i));
+    }
+}
+
 TEST_F(LightTableReader, EveryFieldComesFromItsOffsetAndEndsAtItsFirstNul) {
     // Every text full to its width with no terminator: a wrong offset or width shows a neighbour's bytes.
     struct Text {
