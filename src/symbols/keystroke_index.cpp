@@ -88,19 +88,12 @@ std::uint64_t keystroke::CountBits(const std::uint64_t* a, const std::uint64_t* 
 
 // ---- building ----
 
-void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText,
-                         const Record& record) {
-    // Places address their texts with 32 bits; a market beyond that does not load.
-    if (texts_.size() + searchText.size() > 0xFFFF0000u || records_.size() > 0xFFFF0000u)
-        throw std::length_error("search index beyond 4 GiB");
+void KeystrokeIndex::Add(std::uint32_t exchange, const Record& record) {
+    // Places address their records with 32 bits; a market beyond that does not load.
+    if (records_.size() > 0xFFFF0000u) throw std::length_error("search index beyond 4 GiB");
     Place p{};
-    textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
-    texts_.append(searchText);
-    p.Key = static_cast<std::uint32_t>(keyTexts_.size());
-    p.KeyLength = static_cast<std::uint8_t>(keyText.size());
-    keyTexts_.append(keyText);
     p.Exchange = exchange;
-    p.Flags = static_cast<std::uint8_t>((HasHighByte(searchText) ? kHighText : 0) | (HasHighByte(keyText) ? kHighKey : 0));
+    places_.push_back(p);
 
     // The record keeps the rank key (the code part of Symbol, then Name) in one piece, since
     // ranking searches it; Symbol is the code part and the rest of Symbol (".SH").
@@ -114,12 +107,6 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
         suffix = symbol.substr(codePart.size());
         name = text::CutToFit(record.Name, sizeof(SymbolInfo::Name) - 1);
         highRank = HasHighByte(codePart) || HasHighByte(name);
-        const std::size_t c = codePart.size(), m = name.size();
-        if (!highRank && searchText.size() > c + 1 + m && searchText.compare(0, c, codePart) == 0 &&
-            searchText[c] == kIndexSeparator && searchText.compare(c + 1, m, name) == 0 &&
-            searchText[c + 1 + m] == kIndexSeparator && codePart.find(kIndexSeparator) == std::string_view::npos &&
-            name.find(kIndexSeparator) == std::string_view::npos)
-            p.Flags |= kRankInText;
     }
     const char header[kRecordHeader] = {
         static_cast<char>((record.Resolved ? kRecordResolved : 0) | (highRank ? kRecordHighRank : 0)),
@@ -131,22 +118,49 @@ void KeystrokeIndex::Add(std::uint32_t exchange, std::string_view searchText, st
     records_.append(codePart);
     records_.append(name);
     records_.append(suffix);
-    places_.push_back(p);
+}
+
+void KeystrokeIndex::AddTexts(std::string_view searchText, std::string_view keyText) {
+    // Places address their texts with 32 bits; a market beyond that does not load.
+    if (texts_.size() + searchText.size() > 0xFFFF0000u || keyTexts_.size() > 0xFFFF0000u)
+        throw std::length_error("search index beyond 4 GiB");
+    const auto place = static_cast<std::uint32_t>(textAt_.size());
+    Place& p = places_.at(place);
+    textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
+    texts_.append(searchText);
+    p.Key = static_cast<std::uint32_t>(keyTexts_.size());
+    p.KeyLength = static_cast<std::uint8_t>(keyText.size());
+    keyTexts_.append(keyText);
+    p.Flags = static_cast<std::uint8_t>((HasHighByte(searchText) ? kHighText : 0) | (HasHighByte(keyText) ? kHighKey : 0));
+
+    // A search text that starts with the rank key's two parts, each followed by 0x05, tells a
+    // hit's rank wherever the typed text occurs in that start (see RankInText).
+    const char* r = records_.data() + recordAt_[place];
+    if ((r[0] & kRecordResolved) != 0 && (r[0] & kRecordHighRank) == 0) {
+        const std::size_t c = static_cast<unsigned char>(r[2]), m = static_cast<unsigned char>(r[1]) - c;
+        const std::string_view codePart(r + kRecordHeader, c), name(r + kRecordHeader + c, m);
+        if (searchText.size() > c + 1 + m && searchText.compare(0, c, codePart) == 0 &&
+            searchText[c] == kIndexSeparator && searchText.compare(c + 1, m, name) == 0 &&
+            searchText[c + 1 + m] == kIndexSeparator && codePart.find(kIndexSeparator) == std::string_view::npos &&
+            name.find(kIndexSeparator) == std::string_view::npos)
+            p.Flags |= kRankInText;
+    }
 }
 
 void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
-    // In Add order these are gone once Finish has laid them out in place order, so they are not
-    // worth large pages, which the kernel may have to assemble first.
+    // In Add order the records are gone once Sort has laid them out in place order, so they are
+    // not worth large pages, which the kernel may have to assemble first.
     places_.reserve(symbols);
     textAt_.reserve(symbols + 1);
     recordAt_.reserve(symbols + 1);
-    texts_.reserve(textBytes + kSlack);
-    keyTexts_.reserve(symbols * 8 + kSlack);
     records_.reserve(symbols * 40);
+    textBytes_ = textBytes;
 }
 
 void KeystrokeIndex::Clear() noexcept {
     places_.clear();
+    order_.clear();
+    textBytes_ = 0;
     textAt_.clear();
     recordAt_.clear();
     texts_.clear();
@@ -176,9 +190,9 @@ void KeystrokeIndex::Clear() noexcept {
 
 void KeystrokeIndex::Finish() {
     textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
-    recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
+    texts_.append(kSlack, '\0');
     keyTexts_.append(kSlack, '\0');
-    SortPlaces();
+    std::vector<std::uint32_t>().swap(order_);
     const std::uint32_t n = size();
     words_ = (n + 63) / 64;
     highText_.assign(words_, 0);
@@ -221,7 +235,8 @@ void KeystrokeIndex::Finish() {
     }
 }
 
-void KeystrokeIndex::SortPlaces() {
+const std::vector<std::uint32_t>& KeystrokeIndex::Sort() {
+    recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
     const std::uint32_t n = size();
     // Sorted on the first eight folded bytes of the rank key, then, among equal ones, on the
     // whole folded key; equal keys keep Add order (the sort is stable).
@@ -268,31 +283,28 @@ void KeystrokeIndex::SortPlaces() {
         a = b;
     }
 
-    // Records and search texts are laid out again in place order: a search reads them for its
-    // hits, which come in place order.
-    std::vector<Place> places;
-    places.resize(n);
-    std::vector<std::uint32_t> textAt(n + 1), recordAt(n + 1);
-    std::string records, texts;
+    // Records are laid out again in place order, and the texts will be added in it: a search
+    // reads them for its hits, which come in place order.
+    std::vector<Place> places(n);
+    std::vector<std::uint32_t> recordAt(n + 1);
+    std::string records;
     ReserveLarge(records, records_.size() + kSlack);
-    ReserveLarge(texts, texts_.size() + kSlack);
+    order_.resize(n);
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::uint32_t from = items[place].Index;
+        order_[place] = from;
         places[place] = places_[from];
         recordAt[place] = static_cast<std::uint32_t>(records.size());
         records.append(records_, recordAt_[from], recordAt_[from + 1] - recordAt_[from]);
-        textAt[place] = static_cast<std::uint32_t>(texts.size());
-        texts.append(texts_, textAt_[from], textAt_[from + 1] - textAt_[from]);
     }
-    textAt[n] = static_cast<std::uint32_t>(texts.size());
     recordAt[n] = static_cast<std::uint32_t>(records.size());
-    texts.append(kSlack, '\0');
     records.append(kSlack, '\0');
     places_.swap(places);
-    textAt_.swap(textAt);
     recordAt_.swap(recordAt);
     records_.swap(records);
-    texts_.swap(texts);
+    ReserveLarge(texts_, textBytes_ + kSlack);
+    keyTexts_.reserve(std::size_t{n} * 8 + kSlack);
+    return order_;
 }
 
 void KeystrokeIndex::BuildPostings() {

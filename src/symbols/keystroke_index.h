@@ -63,13 +63,23 @@ public:
     KeystrokeIndex(const KeystrokeIndex&) = delete;
     KeystrokeIndex& operator=(const KeystrokeIndex&) = delete;
 
+    // Building takes four steps. Add gives each symbol's exchange and result record; Sort numbers
+    // the symbols in tie-break order (their places) and tells which symbol each place holds;
+    // AddTexts gives the symbols' texts in place order, so that they are written once, where they
+    // stay; Finish builds the postings.
+
     // Room for `symbols` symbols whose search texts take about `textBytes` bytes.
     void Reserve(std::size_t symbols, std::size_t textBytes);
     // Adds the next symbol, in the order the plain search meets them. `exchange` is the ordinal
-    // of its exchange among the searched ones; `searchText` is the code, Name and SearchText1-4
-    // joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
-    void Add(std::uint32_t exchange, std::string_view searchText, std::string_view keyText, const Record& record);
-    // Sorts the places and builds the postings; call once after the last Add.
+    // of its exchange among the searched ones.
+    void Add(std::uint32_t exchange, const Record& record);
+    // Sorts the symbols added; the result gives for each place the symbol there, numbered from 0
+    // in Add order. Call once, after the last Add.
+    [[nodiscard]] const std::vector<std::uint32_t>& Sort();
+    // Gives the texts of the next place, in place order: `searchText` is the code, Name and
+    // SearchText1-4 joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
+    void AddTexts(std::string_view searchText, std::string_view keyText);
+    // Builds the postings; call once, after the texts of the last place.
     void Finish();
     // Empties the index for a new build.
     void Clear() noexcept;
@@ -182,19 +192,20 @@ private:
                    std::vector<std::uint32_t>& top, std::vector<std::uint8_t>* known = nullptr) const;
     bool TopByColumns(std::string_view rankText, std::uint32_t exchange, std::uint32_t limit,
                       const std::uint64_t* hitBits, std::vector<std::uint32_t>& top) const;
-    void SortPlaces();
     void BuildPostings();
     void AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint32_t* count, std::vector<std::uint64_t>& pairs);
     void BuildKeyPieces();
 
     std::vector<Place> places_;
-    // By place (by Add order until Finish sorts them), where its search text and its result
-    // record start, and past the last one where the last ends.
+    // By place (records by Add order until Sort), where its search text and its result record
+    // start, and past the last one where the last ends.
     std::vector<std::uint32_t> textAt_;
     std::vector<std::uint32_t> recordAt_;
-    std::string texts_;      // search texts, in Add order until Finish, then in place order
-    std::string keyTexts_;   // key texts in Add order
-    std::string records_;    // result records (see Finish), in place order once finished
+    std::string texts_;      // search texts, in place order
+    std::string keyTexts_;   // key texts, in place order
+    std::string records_;    // result records (see Add), in Add order until Sort, then in place order
+    std::vector<std::uint32_t> order_;  // while building: by place, the symbol's number in Add order
+    std::size_t textBytes_ = 0;         // while building: the room asked for search texts
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
 
     ZeroedArray<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces

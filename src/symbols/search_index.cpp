@@ -7,6 +7,7 @@
 #include <functional>
 #include <new>
 #include <stdexcept>
+#include <vector>
 
 #include "common/text.h"
 #include "symbols/symbol_resolver.h"
@@ -84,7 +85,9 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
         for (const auto& [key, table] : tables)
             if (table != nullptr) symbolCount += table->Symbols.size();
         out.Keystrokes.Reserve(symbolCount, symbolCount * 80);
-        std::string searchText, keyText;
+        // The symbols in the order the keystroke index numbers them as it adds them.
+        std::vector<const SymbolEntry*> added;
+        added.reserve(symbolCount);
         std::uint32_t ordinal = 0;
         for (const auto& [key, table] : tables) {
             if (table == nullptr) continue;
@@ -108,20 +111,6 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 const SymbolText symbol = entry.Symbol();
                 const std::string_view code = entry.TrimmedCode();
                 record->AddSymbol(symbol.View());
-                searchText.assign(code);
-                searchText += kIndexSeparator;
-                searchText += entry.Name();
-                for (const SymbolField field :
-                     {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
-                    searchText += kIndexSeparator;
-                    searchText += entry.Field(field);
-                }
-                keyText.assign(1, kIndexSeparator);
-                keyText += entry.Field(SymbolField::SearchKey1);
-                keyText += kIndexSeparator;
-                keyText += entry.Field(SymbolField::SearchKey2);
-                keyText += kIndexSeparator;
-
                 const SymbolEntry* resolved = nullptr;
                 if (!dotBeforeExchange &&
                     text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
@@ -133,10 +122,41 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 if (resolved != nullptr)
                     result = {true, resolved->ExchangeId, static_cast<std::uint16_t>(resolved->Type),
                               resolvedSymbol.View(), resolved->Name()};
-                out.Keystrokes.Add(ordinal, searchText, keyText, result);
+                out.Keystrokes.Add(ordinal, result);
+                added.push_back(&entry);
             }
             record->Finish(symbols);
             ++ordinal;
+        }
+
+        // The texts go in place order, which visits the symbols at random: each is asked for a
+        // few places ahead.
+        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort();
+        constexpr std::size_t kAhead = 8;
+        for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
+        std::string searchText, keyText;
+        for (std::size_t place = 0; place < order.size(); ++place) {
+            if (place + kAhead < order.size()) __builtin_prefetch(added[order[place + kAhead]]);
+            if (place + kAhead / 2 < order.size()) {
+                const SymbolEntry& later = *added[order[place + kAhead / 2]];
+                __builtin_prefetch(later.Code().data());
+                __builtin_prefetch(later.Code().data() + 64);
+            }
+            const SymbolEntry& entry = *added[order[place]];
+            searchText.assign(entry.TrimmedCode());
+            searchText += kIndexSeparator;
+            searchText += entry.Name();
+            for (const SymbolField field :
+                 {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
+                searchText += kIndexSeparator;
+                searchText += entry.Field(field);
+            }
+            keyText.assign(1, kIndexSeparator);
+            keyText += entry.Field(SymbolField::SearchKey1);
+            keyText += kIndexSeparator;
+            keyText += entry.Field(SymbolField::SearchKey2);
+            keyText += kIndexSeparator;
+            out.Keystrokes.AddTexts(searchText, keyText);
         }
         out.Keystrokes.Finish();
     } catch (const std::bad_alloc&) {
