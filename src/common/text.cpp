@@ -2,6 +2,7 @@
 // UpperSingleByte) in text_posix.cpp / text_win32.cpp.
 #include "common/text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -52,12 +53,17 @@ std::ptrdiff_t Find(std::string_view haystack, std::string_view needle) noexcept
 }
 
 std::ptrdiff_t ReverseFind(std::string_view s, char c) noexcept {
-    if (IsSingleByte()) {
+    // Up to its first byte >= 0x80 a text is single bytes in every code page: a multibyte
+    // character starts with such a byte.
+    const std::size_t high = static_cast<std::size_t>(
+        std::find_if(s.begin(), s.end(), [](char b) { return static_cast<unsigned char>(b) >= 0x80; }) - s.begin());
+    if (high == s.size() || IsSingleByte()) {
         const std::size_t at = s.rfind(c);
         return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
     }
-    std::ptrdiff_t last = -1;
-    for (std::size_t i = 0; i < s.size();) {
+    const std::size_t before = s.substr(0, high).rfind(c);
+    std::ptrdiff_t last = before == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(before);
+    for (std::size_t i = high; i < s.size();) {
         const std::size_t len = CharLength(s.data() + i, s.size() - i);
         if (len == 1 && s[i] == c) last = static_cast<std::ptrdiff_t>(i);
         i += len;

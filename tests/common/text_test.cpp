@@ -60,6 +60,7 @@ TEST(TextFind, FindAndReverseFindMatchOnlyFromACharacterBoundary) {
         {"C", "A.B.XY", ".", 1, 3}, {"C", "ABC", ".", -1, -1}, {"C", "", ".", -1, -1}, {"C", ".", ".", 0, 0},
         {kGbkLocale, kZhong + ".X" + kZhong, ".", 2, 2}, {kGbkLocale, "a" + kTrailA, "a", 0, 0},
         {kGbkLocale, kTrailA + kTrailA, "a", -1, -1},  // 'a' only as a trail byte
+        {kGbkLocale, "a." + kTrailA, "a", 0, 0}, {kGbkLocale, ".x" + kZhong, ".", 0, 0},
         {"C", "xxABCxx", "ABC", 2}, {"C", "xxABCxx", "ABD", -1}, {"C", "abc", "", 0}, {"C", "ab", "abc", -1},
         {"C", kTrailA + "b", "ab", 1},
         // "ab" sits in the bytes 1..2, but byte 1 is the trail of 0x81 0x61.
