@@ -18,25 +18,20 @@ namespace tessary {
 
 // ---- SymbolIndexRecord ----
 
-void SymbolIndexRecord::AddSymbol(std::string_view symbol) {
-    if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
-    symbolStart_.push_back(codeList_.size());
-    codeList_.append(symbol);
-    codeList_.push_back(kIndexSeparator);
-}
-
-void SymbolIndexRecord::Finish(const SymbolMap& symbols) {
-    if (codeList_.empty()) codeList_.push_back(kIndexSeparator);
-    symbolStart_.push_back(codeList_.size());
-
-    // When no Symbol text holds the separator, the pieces of the code list are the Symbol texts
-    // of `symbols` in their order, and the table's own code look-up answers for them.
+void SymbolIndexRecord::Build(const SymbolMap& symbols) {
+    table_ = &symbols;
     symbols_ = nullptr;
     codePieces_.clear();
     codePieceCertain_.clear();
-    if (static_cast<std::size_t>(std::count(codeList_.begin(), codeList_.end(), kIndexSeparator)) ==
-            symbolStart_.size() &&
-        symbols.size() + 1 == symbolStart_.size()) {
+
+    // When no Symbol text holds the separator, the pieces of the code list are the Symbol texts
+    // of `symbols` in their order, and the table's own code look-up answers for them.
+    const bool separatorFree =
+        symbols.ExchangeCode().find(kIndexSeparator) == std::string_view::npos &&
+        std::none_of(symbols.begin(), symbols.end(), [](const SymbolEntry& entry) {
+            return entry.TrimmedCode().find(kIndexSeparator) != std::string_view::npos;
+        });
+    if (separatorFree) {
         symbols_ = &symbols;
         symbolSuffix_.assign(1, '.');
         symbolSuffix_ += symbols.ExchangeCode();
@@ -45,8 +40,8 @@ void SymbolIndexRecord::Finish(const SymbolMap& symbols) {
         return;
     }
 
-    // Only now is the code list final, so only now may the piece table point into it.
-    const std::string_view s(codeList_);
+    // The piece table points into the code list, which is final once made.
+    const std::string_view s(CodeList());
     for (std::size_t begin = 1; begin < s.size();) {
         const std::size_t end = s.find(kIndexSeparator, begin);
         const bool certain = begin == 1 || static_cast<unsigned char>(s[begin - 2]) < 0x80;
@@ -57,8 +52,18 @@ void SymbolIndexRecord::Finish(const SymbolMap& symbols) {
     }
 }
 
-std::string_view SymbolIndexRecord::SymbolText(std::size_t i) const noexcept {
-    return std::string_view(codeList_).substr(symbolStart_[i], symbolStart_[i + 1] - 1 - symbolStart_[i]);
+const std::string& SymbolIndexRecord::CodeList() const {
+    std::call_once(codeListMade_, [this] { MakeCodeList(); });
+    return codeList_;
+}
+
+void SymbolIndexRecord::MakeCodeList() const {
+    codeList_.assign(1, kIndexSeparator);
+    if (table_ == nullptr) return;
+    for (const SymbolEntry& entry : *table_) {
+        codeList_ += entry.Symbol().View();
+        codeList_ += kIndexSeparator;
+    }
 }
 
 bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
@@ -73,7 +78,7 @@ bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
         if (piece == TextPieceTable::kNone) return false;
         if (codePieceCertain_[piece] || text::IsSingleByte()) return true;
     }
-    return text::Find(codeList_, Framed(upper)) >= 0;
+    return text::Find(CodeList(), Framed(upper)) >= 0;
 }
 
 // ---- building the index ----
@@ -110,7 +115,6 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
             for (const SymbolEntry& entry : symbols) {
                 const SymbolText symbol = entry.Symbol();
                 const std::string_view code = entry.TrimmedCode();
-                record->AddSymbol(symbol.View());
                 const SymbolEntry* resolved = nullptr;
                 if (!dotBeforeExchange &&
                     text::ReverseFind(symbol.View(), '.') != static_cast<std::ptrdiff_t>(code.size()))
@@ -125,7 +129,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 out.Keystrokes.Add(ordinal, result);
                 added.push_back(&entry);
             }
-            record->Finish(symbols);
+            record->Build(symbols);
             ++ordinal;
         }
 

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,12 +35,12 @@ class SymbolResolver;
 // separators, so one hash look-up answers it. Those pieces are the Symbol texts themselves unless
 // a code holds 0x05, and every Symbol text ends in '.' and the exchange Code: the look-up is
 // then the symbol table's own, of T without that ending, and costs no memory of its own; only
-// for the rare table with 0x05 in a code are the pieces kept in `codePieces_`. A piece counts at once when the
-// separator before it is certainly a character boundary: the list's first byte, or one after a
-// byte below 0x80, which no code page uses as a lead byte. Otherwise (a possible lead byte
-// before it, in a double-byte locale) the code list is searched as it is, and so it is for a T
-// that holds 0x05, which can match across neighbouring symbols. Both are rare: codes and
-// exchange codes are plain ASCII in practice.
+// for the rare table with 0x05 in a code are the pieces kept in `codePieces_`. A piece counts at
+// once when the separator before it is certainly a character boundary: the list's first byte,
+// or one after a byte below 0x80, which no code page uses as a lead byte. Otherwise (a possible
+// lead byte before it, in a double-byte locale) the code list is searched as it is, and so it is
+// for a T that holds 0x05, which can match across neighbouring symbols. Both are rare: codes and
+// exchange codes are plain ASCII in practice, so the list is only made when first searched.
 class SymbolIndexRecord {
 public:
     SymbolIndexRecord() = default;
@@ -47,16 +48,15 @@ public:
     SymbolIndexRecord(const SymbolIndexRecord&) = delete;
     SymbolIndexRecord& operator=(const SymbolIndexRecord&) = delete;
 
-    // Adds the next symbol's Symbol text.
-    void AddSymbol(std::string_view symbol);
-    // Completes the code list and its look-up; call once after the last AddSymbol, with the
-    // table the symbols came from, which must outlive the record unchanged.
-    void Finish(const SymbolMap& symbols);
+    // Builds the test for the symbols of `symbols`, the exchange's table, which must outlive the
+    // record unchanged. Call once.
+    void Build(const SymbolMap& symbols);
 
-    // 0x05, then every Symbol text followed by 0x05; the single byte 0x05 for no symbols.
-    [[nodiscard]] const std::string& CodeList() const noexcept { return codeList_; }
-    [[nodiscard]] std::size_t SymbolCount() const noexcept { return symbolStart_.empty() ? 0 : symbolStart_.size() - 1; }
-    [[nodiscard]] std::string_view SymbolText(std::size_t i) const noexcept;
+    // 0x05, then every Symbol text followed by 0x05; the single byte 0x05 for no symbols. Where
+    // the table's own look-up answers, the list is only made when a search first needs it (a
+    // text that holds 0x05, or a double-byte locale with an exchange Code that ends in a byte
+    // >= 0x80): a million symbols make some 20 megabytes of it.
+    [[nodiscard]] const std::string& CodeList() const;
 
     // Whether the code list holds 0x05, `upper`, 0x05, `upper` being the typed text upper-cased.
     [[nodiscard]] bool HoldsFramed(std::string_view upper) const;
@@ -65,8 +65,11 @@ public:
     std::uint32_t Ordinal = 0;
 
 private:
-    std::string codeList_;
-    std::vector<std::size_t> symbolStart_;  // symbol i's text: [start[i], start[i + 1] - 1) in codeList_
+    void MakeCodeList() const;
+
+    const SymbolMap* table_ = nullptr;
+    mutable std::once_flag codeListMade_;
+    mutable std::string codeList_;
     // Where no Symbol text holds 0x05: the table the texts came from, the '.' and exchange Code
     // that end every text, and whether the separator before every text but the first certainly
     // is a character boundary.

@@ -96,8 +96,8 @@ public:
             searchTexts.emplace_back(keystrokes.SearchText(place));
             keyTexts.emplace_back(keystrokes.KeyText(place));
         }
-        for (const auto& [key, record] : db.Index.Records)
-            for (std::size_t i = 0; i < record->SymbolCount(); ++i) symbolTexts.emplace_back(record->SymbolText(i));
+        for (const auto& [key, table] : db.Tables)
+            for (const SymbolEntry& entry : table->Symbols) symbolTexts.emplace_back(entry.Symbol().View());
         if (searchTexts.empty()) return Text(3);
         switch (Below(10)) {
             case 0: return "";
