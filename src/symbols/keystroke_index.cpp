@@ -147,20 +147,18 @@ void KeystrokeIndex::AddTexts(std::string_view searchText, std::string_view keyT
     }
 }
 
-void KeystrokeIndex::Reserve(std::size_t symbols, std::size_t textBytes) {
+void KeystrokeIndex::Reserve(std::size_t symbols) {
     // In Add order the records are gone once Sort has laid them out in place order, so they are
     // not worth large pages, which the kernel may have to assemble first.
     places_.reserve(symbols);
     textAt_.reserve(symbols + 1);
     recordAt_.reserve(symbols + 1);
     records_.reserve(symbols * 40);
-    textBytes_ = textBytes;
 }
 
 void KeystrokeIndex::Clear() noexcept {
     places_.clear();
     order_.clear();
-    textBytes_ = 0;
     textAt_.clear();
     recordAt_.clear();
     texts_.clear();
@@ -235,7 +233,7 @@ void KeystrokeIndex::Finish() {
     }
 }
 
-const std::vector<std::uint32_t>& KeystrokeIndex::Sort() {
+const std::vector<std::uint32_t>& KeystrokeIndex::Sort(std::size_t textBytes) {
     recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
     const std::uint32_t n = size();
     // Sorted on the first eight folded bytes of the rank key, then, among equal ones, on the
@@ -302,7 +300,7 @@ const std::vector<std::uint32_t>& KeystrokeIndex::Sort() {
     places_.swap(places);
     recordAt_.swap(recordAt);
     records_.swap(records);
-    ReserveLarge(texts_, textBytes_ + kSlack);
+    ReserveLarge(texts_, textBytes + kSlack);
     keyTexts_.reserve(std::size_t{n} * 8 + kSlack);
     return order_;
 }

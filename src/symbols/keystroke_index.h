@@ -68,14 +68,15 @@ public:
     // AddTexts gives the symbols' texts in place order, so that they are written once, where they
     // stay; Finish builds the postings.
 
-    // Room for `symbols` symbols whose search texts take about `textBytes` bytes.
-    void Reserve(std::size_t symbols, std::size_t textBytes);
+    // Room for `symbols` symbols.
+    void Reserve(std::size_t symbols);
     // Adds the next symbol, in the order the plain search meets them. `exchange` is the ordinal
     // of its exchange among the searched ones.
     void Add(std::uint32_t exchange, const Record& record);
-    // Sorts the symbols added; the result gives for each place the symbol there, numbered from 0
-    // in Add order. Call once, after the last Add.
-    [[nodiscard]] const std::vector<std::uint32_t>& Sort();
+    // Sorts the symbols added, whose search texts will take `textBytes` bytes in all; the result
+    // gives for each place the symbol there, numbered from 0 in Add order. Call once, after the
+    // last Add.
+    [[nodiscard]] const std::vector<std::uint32_t>& Sort(std::size_t textBytes);
     // Gives the texts of the next place, in place order: `searchText` is the code, Name and
     // SearchText1-4 joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
     void AddTexts(std::string_view searchText, std::string_view keyText);
@@ -205,7 +206,6 @@ private:
     std::string keyTexts_;   // key texts, in place order
     std::string records_;    // result records (see Add), in Add order until Sort, then in place order
     std::vector<std::uint32_t> order_;  // while building: by place, the symbol's number in Add order
-    std::size_t textBytes_ = 0;         // while building: the room asked for search texts
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
 
     ZeroedArray<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces

@@ -89,10 +89,11 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
         std::size_t symbolCount = 0;
         for (const auto& [key, table] : tables)
             if (table != nullptr) symbolCount += table->Symbols.size();
-        out.Keystrokes.Reserve(symbolCount, symbolCount * 80);
+        out.Keystrokes.Reserve(symbolCount);
         // The symbols in the order the keystroke index numbers them as it adds them.
         std::vector<const SymbolEntry*> added;
         added.reserve(symbolCount);
+        std::size_t textBytes = 0;
         std::uint32_t ordinal = 0;
         for (const auto& [key, table] : tables) {
             if (table == nullptr) continue;
@@ -128,6 +129,9 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                               resolvedSymbol.View(), resolved->Name()};
                 out.Keystrokes.Add(ordinal, result);
                 added.push_back(&entry);
+                textBytes += code.size() + entry.Name().size() + entry.Field(SymbolField::SearchText1).size() +
+                             entry.Field(SymbolField::SearchText2).size() + entry.Field(SymbolField::SearchText3).size() +
+                             entry.Field(SymbolField::SearchText4).size() + 5;
             }
             record->Build(symbols);
             ++ordinal;
@@ -135,7 +139,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
 
         // The texts go in place order, which visits the symbols at random: each is asked for a
         // few places ahead.
-        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort();
+        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort(textBytes);
         constexpr std::size_t kAhead = 8;
         for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
         std::string searchText, keyText;
