@@ -73,10 +73,10 @@ public:
     // Adds the next symbol, in the order the plain search meets them. `exchange` is the ordinal
     // of its exchange among the searched ones.
     void Add(std::uint32_t exchange, const Record& record);
-    // Sorts the symbols added, whose search texts will take `textBytes` bytes in all; the result
-    // gives for each place the symbol there, numbered from 0 in Add order. Call once, after the
-    // last Add.
-    [[nodiscard]] const std::vector<std::uint32_t>& Sort(std::size_t textBytes);
+    // Sorts the symbols added, whose search texts and key texts will take `textBytes` and
+    // `keyBytes` bytes in all; the result gives for each place the symbol there, numbered from 0
+    // in Add order. Call once, after the last Add.
+    [[nodiscard]] const std::vector<std::uint32_t>& Sort(std::size_t textBytes, std::size_t keyBytes);
     // Gives the texts of the next place, in place order: `searchText` is the code, Name and
     // SearchText1-4 joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
     void AddTexts(std::string_view searchText, std::string_view keyText);

@@ -93,7 +93,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
         // The symbols in the order the keystroke index numbers them as it adds them.
         std::vector<const SymbolEntry*> added;
         added.reserve(symbolCount);
-        std::size_t textBytes = 0;
+        std::size_t textBytes = 0, keyBytes = 0;
         std::uint32_t ordinal = 0;
         for (const auto& [key, table] : tables) {
             if (table == nullptr) continue;
@@ -132,6 +132,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 textBytes += code.size() + entry.Name().size() + entry.Field(SymbolField::SearchText1).size() +
                              entry.Field(SymbolField::SearchText2).size() + entry.Field(SymbolField::SearchText3).size() +
                              entry.Field(SymbolField::SearchText4).size() + 5;
+                keyBytes += entry.Field(SymbolField::SearchKey1).size() + entry.Field(SymbolField::SearchKey2).size() + 3;
             }
             record->Build(symbols);
             ++ordinal;
@@ -139,7 +140,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
 
         // The texts go in place order, which visits the symbols at random: each is asked for a
         // few places ahead.
-        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort(textBytes);
+        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort(textBytes, keyBytes);
         constexpr std::size_t kAhead = 8;
         for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
         std::string searchText, keyText;

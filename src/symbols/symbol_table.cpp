@@ -1,6 +1,7 @@
 // The symbol map's arena and code table, and the symbol texts made from its entries.
 #include "symbols/symbol_table.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/memory_advice.h"
@@ -9,9 +10,13 @@
 namespace tessary {
 namespace {
 
-// Large enough that a million symbols take a few hundred blocks, small enough that the unused end
-// of a table's last block does not matter.
+// The arena's blocks: 256 KiB for a small table, so that the unused end of its last block does
+// not matter; 8 MiB, in large pages, for a table that reserves room for some 260,000 symbols or
+// more (60-80 bytes of text each), whose tens of megabytes would otherwise be faulted in 4 KiB
+// steps. A block is at most half the text expected, so at most a third of it is left unused.
 constexpr std::size_t kBlockSize = 256 * 1024;
+constexpr std::size_t kLargeBlockSize = 8 * 1024 * 1024;
+constexpr std::size_t kTextBytesPerSymbol = 64;
 
 // Codes are at most 17 bytes, taken 8 at a time. Codes of a market differ mostly in their last
 // characters (600000, 600004, ...), so every word is mixed fully into the hash: the table uses
@@ -53,6 +58,7 @@ SymbolMap& SymbolMap::operator=(SymbolMap&& other) noexcept {
     blocks_ = std::move(other.blocks_);
     free_ = std::exchange(other.free_, nullptr);
     freeLeft_ = std::exchange(other.freeLeft_, 0);
+    blockSize_ = std::exchange(other.blockSize_, kBlockSize);
     std::memcpy(exchangeCode_, other.exchangeCode_, sizeof exchangeCode_);
     exchangeCodeSize_ = other.exchangeCodeSize_;
     other.clear();
@@ -65,6 +71,7 @@ void SymbolMap::SetExchangeCode(std::string_view exchangeCode) noexcept {
 }
 
 void SymbolMap::Reserve(std::size_t symbols) {
+    blockSize_ = std::clamp(symbols * kTextBytesPerSymbol / 2, kBlockSize, kLargeBlockSize);
     if (symbols > entries_.capacity()) {
         entries_.reserve(symbols);
         AdviseLargePages(entries_.data(), entries_.capacity() * sizeof(SymbolEntry));
@@ -78,8 +85,9 @@ char* SymbolMap::Allocate(std::size_t size) {
     // A block even for nothing: an entry's text is never a null pointer, which the C library's
     // copies and comparisons may not be given even for zero bytes.
     if (size > freeLeft_ || free_ == nullptr) {
-        const std::size_t blockSize = size > kBlockSize ? size : kBlockSize;
+        const std::size_t blockSize = size > blockSize_ ? size : blockSize_;
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
+        AdviseLargePages(blocks_.back().get(), blockSize);
         free_ = blocks_.back().get();
         freeLeft_ = blockSize;
     }
@@ -152,6 +160,7 @@ void SymbolMap::clear() noexcept {
     blocks_.clear();
     free_ = nullptr;
     freeLeft_ = 0;
+    blockSize_ = kBlockSize;
 }
 
 void SymbolMap::Prefetch(std::string_view code) const noexcept {

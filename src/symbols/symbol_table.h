@@ -134,6 +134,7 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* free_ = nullptr;  // the unused end of the last block
     std::size_t freeLeft_ = 0;
+    std::size_t blockSize_ = 256 * 1024;  // of the blocks taken from now on
     char exchangeCode_[3] = {};
     std::uint8_t exchangeCodeSize_ = 0;
 };
