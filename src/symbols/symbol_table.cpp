@@ -11,9 +11,9 @@ namespace tessary {
 namespace {
 
 // The arena's blocks: 256 KiB for a small table, so that the unused end of its last block does
-// not matter; 8 MiB, in large pages, for a table that reserves room for some 260,000 symbols or
-// more (60-80 bytes of text each), whose tens of megabytes would otherwise be faulted in 4 KiB
-// steps. A block is at most half the text expected, so at most a third of it is left unused.
+// not matter, and up to 8 MiB for a large one (60-80 bytes of text a symbol), which then takes a
+// few dozen blocks rather than hundreds. A block is at most half the text a table's reserved
+// room expects.
 constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr std::size_t kLargeBlockSize = 8 * 1024 * 1024;
 constexpr std::size_t kTextBytesPerSymbol = 64;
@@ -87,7 +87,6 @@ char* SymbolMap::Allocate(std::size_t size) {
     if (size > freeLeft_ || free_ == nullptr) {
         const std::size_t blockSize = size > blockSize_ ? size : blockSize_;
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
-        AdviseLargePages(blocks_.back().get(), blockSize);
         free_ = blocks_.back().get();
         freeLeft_ = blockSize;
     }
