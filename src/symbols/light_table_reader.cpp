@@ -32,9 +32,6 @@ constexpr std::size_t kAuxValueOffset = 87;
 constexpr std::size_t kPrefetchRecords = 8;
 // The records the loader wants in memory ahead of the one it takes: those it prefetches.
 constexpr std::size_t kRecordsAhead = 2 * kPrefetchRecords + 1;
-// How much of a file is in memory at a time: a few megabytes, which the loader and the system's
-// copy from its file cache both find in the processor's caches.
-constexpr std::size_t kWindowBytes = std::size_t{4} << 20;
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -123,16 +120,16 @@ bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const Exch
 }  // namespace
 
 bool LoadSymbolTable(DataRoot& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
-                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out, std::size_t windowBytes) {
     DataFile file;
-    file.SetWindow(kWindowBytes);
+    file.SetWindow(windowBytes);
     return LoadSymbolTable(dataDirectory, key, exchange, diagnostics, file, out);
 }
 
 bool LoadSymbolTable(const std::string& dataDirectory, const std::string& key, const ExchangeEntry& exchange,
-                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out) {
+                     DiagnosticSink* diagnostics, ExchangeSymbolTable& out, std::size_t windowBytes) {
     DataRoot root(dataDirectory);
-    return LoadSymbolTable(root, key, exchange, diagnostics, out);
+    return LoadSymbolTable(root, key, exchange, diagnostics, out, windowBytes);
 }
 
 bool LoadSymbolTables(const std::string& dataDirectory, const ExchangeMap& exchanges, DiagnosticSink* diagnostics,
@@ -145,7 +142,7 @@ bool LoadSymbolTables(DataRoot& dataDirectory, const ExchangeMap& exchanges, Dia
                       SymbolTables& out) {
     // One window for every file, gone before the search index is built from the tables.
     DataFile file;
-    file.SetWindow(kWindowBytes);
+    file.SetWindow(kLightWindowBytes);
     for (const auto& [key, exchange] : exchanges) {
         ExchangeSymbolTable* table = FindOrCreateRecord(out, key);
         if (table == nullptr) return FileReport(diagnostics, "SymTbl/" + key + "_Light").Error(-1, 0, "out of memory");

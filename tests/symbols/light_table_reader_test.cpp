@@ -120,6 +120,7 @@ TEST_F(LightTableReader, HugeFileOfZeroRecordsLoadsWithoutCrashing) {
 TEST_F(LightTableReader, RecordsOnBothSidesOfTheReadWindowsEdgesAllLoad) {
     // More than one 4 MiB window of records, the file cut inside the last one.
     constexpr int kRecords = 12500;
+    static_assert(kRecords * kLightRecordSize > kLightWindowBytes);
     std::vector<LightRecord> records;
     for (int i = 0; i < kRecords; ++i) {
         LightRecord r = MakeLightRecord("C" + std::to_string(i), "Name " + std::to_string(i), i);
