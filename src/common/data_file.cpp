@@ -53,7 +53,7 @@ bool DataFile::Load(std::uint64_t size, ChunkReader readChunk) {
     if (windowed) {
         reader_ = std::move(readChunk);
         problem_.clear();
-        if (!MoveWindow()) return Fail(problem_);
+        if (!MoveWindow(window_)) return Fail(problem_);
         return true;
     }
     std::size_t got = 0;
@@ -68,27 +68,36 @@ bool DataFile::Load(std::uint64_t size, ChunkReader readChunk) {
     return true;
 }
 
-bool DataFile::MoveWindow() {
+bool DataFile::MoveWindow(std::size_t n) {
     // The reader stands at the end of what is in memory. The bytes from the position on go to
-    // the front; bytes skipped beyond the window are read and dropped.
+    // the front, of a larger window when more is asked for than the window holds; bytes skipped
+    // beyond the window are read and dropped.
     const std::size_t end = begin_ + filled_;
-    filled_ = 0;
-    if (position_ <= end) {
-        filled_ = end - position_;
-        if (filled_ != 0 && position_ != begin_) std::memmove(bytes_.get(), bytes_.get() + (position_ - begin_), filled_);
-    } else {
+    const std::size_t kept = position_ <= end ? end - position_ : 0;
+    const std::size_t want = std::min(n, Left());
+    if (want > capacity_) {
+        std::unique_ptr<unsigned char[]> larger(new (std::nothrow) unsigned char[want]);
+        if (larger == nullptr) return Unreadable("there is not enough memory to read it");
+        if (kept != 0) std::memcpy(larger.get(), bytes_.get() + (position_ - begin_), kept);
+        bytes_ = std::move(larger);
+        capacity_ = want;
+    } else if (kept != 0 && position_ != begin_) {
+        std::memmove(bytes_.get(), bytes_.get() + (position_ - begin_), kept);
+    }
+    filled_ = kept;
+    if (position_ > end) {
         for (std::size_t at = end; at < position_;) {
             const std::ptrdiff_t got = reader_(bytes_.get(), std::min(position_ - at, capacity_));
-            if (got < 0) return Unreadable();
+            if (got < 0) return Unreadable("it cannot be read");
             if (got == 0) position_ = size_ = at;  // the file shrank meanwhile: it ends here
             at += static_cast<std::size_t>(got);
         }
     }
     begin_ = position_;
     // Then the window is read full, or to the end of the file.
-    for (std::size_t want = std::min(capacity_, size_ - begin_); filled_ < want;) {
-        const std::ptrdiff_t got = reader_(bytes_.get() + filled_, want - filled_);
-        if (got < 0) return Unreadable();
+    for (const std::size_t full = std::min(capacity_, size_ - begin_); filled_ < full;) {
+        const std::ptrdiff_t got = reader_(bytes_.get() + filled_, full - filled_);
+        if (got < 0) return Unreadable("it cannot be read");
         if (got == 0) {  // the file shrank meanwhile: it ends here
             size_ = begin_ + filled_;
             break;
@@ -100,11 +109,10 @@ bool DataFile::MoveWindow() {
     return true;
 }
 
-bool DataFile::Unreadable() {
+bool DataFile::Unreadable(std::string problem) {
     reader_ = nullptr;
-    size_ = begin_ + filled_;
-    position_ = std::min(position_, size_);
-    problem_ = "it cannot be read";
+    size_ = std::max(position_, begin_ + filled_);
+    problem_ = std::move(problem);
     return false;
 }
 

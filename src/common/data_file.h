@@ -96,10 +96,11 @@ public:
         return position_ - begin_ < filled_ ? filled_ - (position_ - begin_) : 0;
     }
 
-    // Makes at least min(n, Left(), the window) bytes from the position available at Here(),
-    // reading on through the window; false, with Problem() telling why, when a read fails.
+    // Makes at least min(n, Left()) bytes from the position available at Here(), reading on
+    // through the window (which grows if n is larger); false, with Problem() telling why, when a
+    // read fails or memory runs out.
     [[nodiscard]] bool Fill(std::size_t n) {
-        return reader_ == nullptr || Available() >= n || Available() == Left() ? true : MoveWindow();
+        return reader_ == nullptr || Available() >= n || Available() == Left() ? true : MoveWindow(n);
     }
 
     // Copies up to n bytes from the current position into dst and advances past them; returns
@@ -123,9 +124,9 @@ private:
     // Room for `size` bytes in bytes_, the memory of an earlier file reused when it is enough.
     [[nodiscard]] bool Reserve(std::size_t size);
     // Fill's work when the window must move on: the window starts at the position then.
-    [[nodiscard]] bool MoveWindow();
-    // Ends the file where a read failed; false.
-    bool Unreadable();
+    [[nodiscard]] bool MoveWindow(std::size_t n);
+    // Ends the file where reading it failed, for `problem`; false.
+    bool Unreadable(std::string problem);
 
     std::unique_ptr<unsigned char[]> bytes_;
     std::size_t capacity_ = 0;  // of bytes_, which a later Open reuses when the file fits

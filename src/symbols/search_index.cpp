@@ -83,6 +83,41 @@ bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
 
 // ---- building the index ----
 
+namespace {
+
+// A symbol's search text is its trimmed code, then these fields, each after 0x05; its key text
+// is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
+constexpr SymbolField kSearchTextFields[] = {SymbolField::Name, SymbolField::SearchText1, SymbolField::SearchText2,
+                                             SymbolField::SearchText3, SymbolField::SearchText4};
+
+std::size_t SearchTextSize(const SymbolEntry& entry) noexcept {
+    std::size_t size = entry.TrimmedCode().size();
+    for (const SymbolField field : kSearchTextFields) size += 1 + entry.Field(field).size();
+    return size;
+}
+
+void MakeSearchText(const SymbolEntry& entry, std::string& out) {
+    out.assign(entry.TrimmedCode());
+    for (const SymbolField field : kSearchTextFields) {
+        out += kIndexSeparator;
+        out += entry.Field(field);
+    }
+}
+
+std::size_t KeyTextSize(const SymbolEntry& entry) noexcept {
+    return 3 + entry.Field(SymbolField::SearchKey1).size() + entry.Field(SymbolField::SearchKey2).size();
+}
+
+void MakeKeyText(const SymbolEntry& entry, std::string& out) {
+    out.assign(1, kIndexSeparator);
+    out += entry.Field(SymbolField::SearchKey1);
+    out += kIndexSeparator;
+    out += entry.Field(SymbolField::SearchKey2);
+    out += kIndexSeparator;
+}
+
+}  // namespace
+
 bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const SymbolResolver& resolver, SearchIndex& out) {
     try {
         out.clear();
@@ -129,10 +164,8 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                               resolvedSymbol.View(), resolved->Name()};
                 out.Keystrokes.Add(ordinal, result);
                 added.push_back(&entry);
-                textBytes += code.size() + entry.Name().size() + entry.Field(SymbolField::SearchText1).size() +
-                             entry.Field(SymbolField::SearchText2).size() + entry.Field(SymbolField::SearchText3).size() +
-                             entry.Field(SymbolField::SearchText4).size() + 5;
-                keyBytes += entry.Field(SymbolField::SearchKey1).size() + entry.Field(SymbolField::SearchKey2).size() + 3;
+                textBytes += SearchTextSize(entry);
+                keyBytes += KeyTextSize(entry);
             }
             record->Build(symbols);
             ++ordinal;
@@ -152,19 +185,8 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 __builtin_prefetch(later.Code().data() + 64);
             }
             const SymbolEntry& entry = *added[order[place]];
-            searchText.assign(entry.TrimmedCode());
-            searchText += kIndexSeparator;
-            searchText += entry.Name();
-            for (const SymbolField field :
-                 {SymbolField::SearchText1, SymbolField::SearchText2, SymbolField::SearchText3, SymbolField::SearchText4}) {
-                searchText += kIndexSeparator;
-                searchText += entry.Field(field);
-            }
-            keyText.assign(1, kIndexSeparator);
-            keyText += entry.Field(SymbolField::SearchKey1);
-            keyText += kIndexSeparator;
-            keyText += entry.Field(SymbolField::SearchKey2);
-            keyText += kIndexSeparator;
+            MakeSearchText(entry, searchText);
+            MakeKeyText(entry, keyText);
             out.Keystrokes.AddTexts(searchText, keyText);
         }
         out.Keystrokes.Finish();
