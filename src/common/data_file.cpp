@@ -68,7 +68,7 @@ bool DataFile::Load(std::uint64_t size, ChunkReader readChunk) {
     return true;
 }
 
-bool DataFile::MoveWindow(std::size_t n) {
+bool DataFile::MoveWindow(std::size_t n) noexcept {
     // The reader stands at the end of what is in memory. The bytes from the position on go to
     // the front, of a larger window when more is asked for than the window holds; bytes skipped
     // beyond the window are read and dropped.
@@ -109,10 +109,14 @@ bool DataFile::MoveWindow(std::size_t n) {
     return true;
 }
 
-bool DataFile::Unreadable(std::string problem) {
+bool DataFile::Unreadable(const char* problem) noexcept {
     reader_ = nullptr;
     size_ = std::max(position_, begin_ + filled_);
-    problem_ = std::move(problem);
+    try {
+        problem_ = problem;
+    } catch (...) {  // out of memory for the words: the failure itself stands
+        problem_.clear();
+    }
     return false;
 }
 

@@ -99,7 +99,7 @@ public:
     // Makes at least min(n, Left()) bytes from the position available at Here(), reading on
     // through the window (which grows if n is larger); false, with Problem() telling why, when a
     // read fails or memory runs out.
-    [[nodiscard]] bool Fill(std::size_t n) {
+    [[nodiscard]] bool Fill(std::size_t n) noexcept {
         return reader_ == nullptr || Available() >= n || Available() == Left() ? true : MoveWindow(n);
     }
 
@@ -124,9 +124,9 @@ private:
     // Room for `size` bytes in bytes_, the memory of an earlier file reused when it is enough.
     [[nodiscard]] bool Reserve(std::size_t size);
     // Fill's work when the window must move on: the window starts at the position then.
-    [[nodiscard]] bool MoveWindow(std::size_t n);
+    [[nodiscard]] bool MoveWindow(std::size_t n) noexcept;
     // Ends the file where reading it failed, for `problem`; false.
-    bool Unreadable(std::string problem);
+    bool Unreadable(const char* problem) noexcept;
 
     std::unique_ptr<unsigned char[]> bytes_;
     std::size_t capacity_ = 0;  // of bytes_, which a later Open reuses when the file fits
