@@ -55,9 +55,9 @@ std::ptrdiff_t Find(std::string_view haystack, std::string_view needle) noexcept
 std::ptrdiff_t ReverseFind(std::string_view s, char c) noexcept {
     // Up to its first byte >= 0x80 a text is single bytes in every code page: a multibyte
     // character starts with such a byte.
-    const std::size_t high = static_cast<std::size_t>(
+    const std::size_t high = IsSingleByte() ? s.size() : static_cast<std::size_t>(
         std::find_if(s.begin(), s.end(), [](char b) { return static_cast<unsigned char>(b) >= 0x80; }) - s.begin());
-    if (high == s.size() || IsSingleByte()) {
+    if (high == s.size()) {
         const std::size_t at = s.rfind(c);
         return at == std::string_view::npos ? -1 : static_cast<std::ptrdiff_t>(at);
     }

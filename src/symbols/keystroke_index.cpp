@@ -158,7 +158,6 @@ void KeystrokeIndex::Reserve(std::size_t symbols) {
 
 void KeystrokeIndex::Clear() noexcept {
     places_.clear();
-    order_.clear();
     textAt_.clear();
     recordAt_.clear();
     texts_.clear();
@@ -190,7 +189,6 @@ void KeystrokeIndex::Finish() {
     textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
     texts_.append(kSlack, '\0');
     keyTexts_.append(kSlack, '\0');
-    std::vector<std::uint32_t>().swap(order_);
     const std::uint32_t n = size();
     words_ = (n + 63) / 64;
     highText_.assign(words_, 0);
@@ -233,7 +231,7 @@ void KeystrokeIndex::Finish() {
     }
 }
 
-const std::vector<std::uint32_t>& KeystrokeIndex::Sort(std::size_t textBytes, std::size_t keyBytes) {
+std::vector<std::uint32_t> KeystrokeIndex::Sort(std::size_t textBytes, std::size_t keyBytes) {
     recordAt_.push_back(static_cast<std::uint32_t>(records_.size()));
     const std::uint32_t n = size();
     // Sorted on the first eight folded bytes of the rank key, then, among equal ones, on the
@@ -287,10 +285,10 @@ const std::vector<std::uint32_t>& KeystrokeIndex::Sort(std::size_t textBytes, st
     std::vector<std::uint32_t> recordAt(n + 1);
     std::string records;
     ReserveLarge(records, records_.size() + kSlack);
-    order_.resize(n);
+    std::vector<std::uint32_t> order(n);
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::uint32_t from = items[place].Index;
-        order_[place] = from;
+        order[place] = from;
         places[place] = places_[from];
         recordAt[place] = static_cast<std::uint32_t>(records.size());
         records.append(records_, recordAt_[from], recordAt_[from + 1] - recordAt_[from]);
@@ -302,7 +300,7 @@ const std::vector<std::uint32_t>& KeystrokeIndex::Sort(std::size_t textBytes, st
     records_.swap(records);
     ReserveLarge(texts_, textBytes + kSlack);
     keyTexts_.reserve(keyBytes + kSlack);
-    return order_;
+    return order;
 }
 
 void KeystrokeIndex::BuildPostings() {

@@ -76,7 +76,7 @@ public:
     // Sorts the symbols added, whose search texts and key texts will take `textBytes` and
     // `keyBytes` bytes in all; the result gives for each place the symbol there, numbered from 0
     // in Add order. Call once, after the last Add.
-    [[nodiscard]] const std::vector<std::uint32_t>& Sort(std::size_t textBytes, std::size_t keyBytes);
+    [[nodiscard]] std::vector<std::uint32_t> Sort(std::size_t textBytes, std::size_t keyBytes);
     // Gives the texts of the next place, in place order: `searchText` is the code, Name and
     // SearchText1-4 joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
     void AddTexts(std::string_view searchText, std::string_view keyText);
@@ -205,7 +205,6 @@ private:
     std::string texts_;      // search texts, in place order
     std::string keyTexts_;   // key texts, in place order
     std::string records_;    // result records (see Add), in Add order until Sort, then in place order
-    std::vector<std::uint32_t> order_;  // while building: by place, the symbol's number in Add order
     std::uint32_t words_ = 0;  // 64-bit words of a bitmap over all places
 
     ZeroedArray<Postings> grams_;  // 256 one-byte pieces, then 65536 two-byte pieces

@@ -173,7 +173,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
 
         // The texts go in place order, which visits the symbols at random: each is asked for a
         // few places ahead.
-        const std::vector<std::uint32_t>& order = out.Keystrokes.Sort(textBytes, keyBytes);
+        const std::vector<std::uint32_t> order = out.Keystrokes.Sort(textBytes, keyBytes);
         constexpr std::size_t kAhead = 8;
         for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
         std::string searchText, keyText;
