@@ -9,6 +9,10 @@
 #include <new>
 #include <stdexcept>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "common/memory_advice.h"
 #include "common/text.h"
 #include "symbols/keystroke_layout.h"
@@ -49,6 +53,27 @@ ZeroedArray<T> Zeroed(std::size_t n) {
     void* bytes = std::calloc(n == 0 ? 1 : n, sizeof(T));
     if (bytes == nullptr) throw std::bad_alloc();
     return ZeroedArray<T>(static_cast<T*>(bytes));
+}
+
+// The 64-bit words of a cache line.
+constexpr std::size_t kLineWords = 8;
+
+// Stores the line of 8 words at `from` to the line at `to`, without reading it into the cache
+// where the processor allows.
+void StoreLine(std::uint64_t* to, const std::uint64_t* from) noexcept {
+#if defined(__SSE2__)
+    for (std::size_t w = 0; w < kLineWords; w += 2)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + w), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + w)));
+#else
+    std::copy_n(from, kLineWords, to);
+#endif
+}
+
+// Orders the lines stored so far before every later store, for the threads that will read them.
+void StoreLinesDone() noexcept {
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 // A lower-case ASCII letter survives upper-casing only inside a multibyte character, whose lead
@@ -169,7 +194,9 @@ void KeystrokeIndex::Clear() noexcept {
     triSlot_.reset();
     tri_.clear();
     arrays_.clear();
-    bitmaps_.clear();
+    bitmapStorage_.reset();
+    bitmaps_ = nullptr;
+    bitmapWords_ = 0;
     highText_.clear();
     rankInText_.clear();
     anyHighText_ = false;
@@ -336,6 +363,8 @@ void KeystrokeIndex::BuildPostings() {
     std::sort(met.begin(), met.end());
     grams_ = Zeroed<Postings>(kGramCount);
     std::vector<std::uint32_t> frequentTwo;  // two-byte pieces with a bitmap
+    // Bitmaps start on cache lines, which the pass writes whole: a bitmap takes whole lines.
+    const std::size_t stride = (std::size_t{words_} + kLineWords - 1) / kLineWords * kLineWords;
     std::size_t bitmapWords = 0;
     std::size_t arrayPlaces = 0;  // estimated from the sample
     for (const std::uint32_t g : met)
@@ -344,7 +373,7 @@ void KeystrokeIndex::BuildPostings() {
         } else {
             grams_[g].Bitmap = true;
             grams_[g].Offset = static_cast<std::uint32_t>(bitmapWords);
-            bitmapWords += words_;
+            bitmapWords += stride;
             if (g >= 256) frequentTwo.push_back(g - 256);
         }
 
@@ -401,11 +430,15 @@ void KeystrokeIndex::BuildPostings() {
             const std::uint32_t block = triBlock_[frequentTwo[chosen[i] / 256]];
             triSlot_[(block - 1) * 256 + chosen[i] % 256] = static_cast<std::uint16_t>(i + 1);
             tri_[i] = {0, static_cast<std::uint32_t>(bitmapWords), true};
-            bitmapWords += words_;
+            bitmapWords += stride;
         }
     }
-    ReserveLarge(bitmaps_, bitmapWords);
-    bitmaps_.assign(bitmapWords, 0);
+    // Not cleared: the pass writes every line of every bitmap.
+    bitmapStorage_ = std::make_unique_for_overwrite<std::uint64_t[]>(bitmapWords + kLineWords);
+    const auto misalignment = reinterpret_cast<std::uintptr_t>(bitmapStorage_.get()) / 8 % kLineWords;
+    bitmaps_ = bitmapStorage_.get() + (kLineWords - misalignment) % kLineWords;
+    bitmapWords_ = bitmapWords;
+    AdviseLargePages(bitmaps_, bitmapWords * 8);
 
     // The one pass: a bitmap takes a place's bit however often the piece occurs in its text; an
     // array takes the place once. Array postings are few (rare pieces): they are gathered as
@@ -420,11 +453,11 @@ void KeystrokeIndex::BuildPostings() {
     constexpr std::uint32_t kBitmapMask = (1u << kBlockShift) - 1;
     constexpr std::uint32_t kBlockMask = 0x7FF;
     constexpr std::uint32_t kOneByte = 1u << 31;
-    const std::size_t bitmapCount = bitmapWords / std::max<std::uint32_t>(words_, 1);
+    const std::size_t bitmapCount = bitmapWords / std::max<std::size_t>(stride, 1);
     const auto sink = static_cast<std::uint32_t>(bitmapCount + 1);
     const auto lookUp = Zeroed<std::uint32_t>(kGramCount);
     for (const std::uint32_t g : met)
-        if (grams_[g].Bitmap) lookUp[g] = grams_[g].Offset / words_ + 1;
+        if (grams_[g].Bitmap) lookUp[g] = static_cast<std::uint32_t>(grams_[g].Offset / stride + 1);
     for (std::uint32_t c = 'a'; c <= 'z'; ++c) lookUp[c] = sink;
     for (std::uint32_t first = 0; first < 0x80; ++first)
         for (std::uint32_t second = 'a'; second <= 'z'; ++second)
@@ -437,21 +470,23 @@ void KeystrokeIndex::BuildPostings() {
         lookUp[256 + two] |= block << kBlockShift;
         for (std::uint32_t third = 0; third < 256; ++third)
             if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
-                triBitmap[block * 256 + third] = tri_[slot - 1].Offset / words_ + 1;
+                triBitmap[block * 256 + third] = static_cast<std::uint32_t>(tri_[slot - 1].Offset / stride + 1);
     }
     std::vector<std::uint64_t> pairs;
     pairs.reserve(arrayPlaces + arrayPlaces / 8);
-    // Bits are set in one word per bitmap for the 64 places that share it, and the words are
-    // stored when the 64 are done: the hundreds of words being filled stay in the first-level
-    // cache, where the bitmaps' own words lie a bitmap's length apart.
-    std::vector<std::uint64_t> filling(bitmapCount + 2, 0);  // by bitmap number + 1, then the sink
+    // Bits are set in one cache line per bitmap for the 512 places that share it, and the lines
+    // are stored when the 512 are done: the hundreds of lines being filled stay in cache, where
+    // the bitmaps' own lines lie a bitmap's length apart. A line is stored whole, past the cache
+    // (the bitmaps are written once and read only by searches), so it is never read first.
+    std::vector<std::uint64_t> filling((bitmapCount + 2) * kLineWords, 0);  // by bitmap number + 1, then the sink
     std::vector<std::uint32_t> marks;  // for each text: bitmaps to mark, then rare pieces
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + textAt_[place + 8]);
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
+        std::uint64_t* const lane = filling.data() + place / 64 % kLineWords;
         auto mark = [&](std::uint32_t g, std::uint32_t found) {
             if ((found & kBitmapMask) != 0) {
-                filling[found & kBitmapMask] |= bit;
+                lane[(found & kBitmapMask) * kLineWords] |= bit;
                 return;
             }
             if ((found & kOneByte) != 0) g = (g - 256) >> 8;
@@ -480,7 +515,7 @@ void KeystrokeIndex::BuildPostings() {
             marks[k] = tri;
             k += tri != 0;
         }
-        for (std::size_t j = 0; j < k; ++j) filling[marks[j]] |= bit;
+        for (std::size_t j = 0; j < k; ++j) lane[marks[j] * kLineWords] |= bit;
         for (std::size_t j = 0; j < r; ++j) mark(rare[j] & ~kOneByte, rare[j] & kOneByte);
         if (i + 1 < t.size()) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
@@ -488,12 +523,15 @@ void KeystrokeIndex::BuildPostings() {
         }
         // One-byte pieces are taken from the two-byte ones after the pass, but for the last byte.
         if (!t.empty()) mark(t.back(), lookUp[t.back()]);
-        if (place % 64 == 63 || place + 1 == n) {
-            std::uint64_t* const word = bitmaps_.data() + place / 64;
-            for (std::size_t b = 1; b <= bitmapCount; ++b)
-                if (filling[b] != 0) word[(b - 1) * std::size_t{words_}] = filling[b], filling[b] = 0;
+        if (place % (64 * kLineWords) == 64 * kLineWords - 1 || place + 1 == n) {
+            std::uint64_t* const line = bitmaps_ + place / (64 * kLineWords) * kLineWords;
+            for (std::size_t b = 1; b <= bitmapCount; ++b) {
+                StoreLine(line + (b - 1) * stride, filling.data() + b * kLineWords);
+                std::fill_n(filling.data() + b * kLineWords, kLineWords, 0);
+            }
         }
     }
+    StoreLinesDone();
     AddOneBytePieces(met, count.get(), pairs);
     arrays_.assign(pairs.size(), 0);
     std::sort(met.begin(), met.end());
@@ -507,7 +545,7 @@ void KeystrokeIndex::BuildPostings() {
     }
     auto countBitmap = [&](Postings& p) {
         if (!p.Bitmap) return;
-        p.Count = static_cast<std::uint32_t>(CountBits(bitmaps_.data() + p.Offset, nullptr, words_));
+        p.Count = static_cast<std::uint32_t>(CountBits(bitmaps_ + p.Offset, nullptr, words_));
     };
     for (const std::uint32_t g : met) countBitmap(grams_[g]);
     for (Postings& p : tri_) countBitmap(p);
@@ -535,9 +573,9 @@ void KeystrokeIndex::AddOneBytePieces(std::vector<std::uint32_t>& met, std::uint
         if (g < 256 || !grams_[g].Bitmap) continue;
         const std::uint32_t c = (g - 256) >> 8;
         if (IsLowerAscii(c)) continue;  // never searched for
-        const std::uint64_t* from = bitmaps_.data() + grams_[g].Offset;
+        const std::uint64_t* from = bitmaps_ + grams_[g].Offset;
         if (grams_[c].Bitmap) {
-            std::uint64_t* to = bitmaps_.data() + grams_[c].Offset;
+            std::uint64_t* to = bitmaps_ + grams_[c].Offset;
             for (std::uint32_t w = 0; w < words_; ++w) to[w] |= from[w];
         } else {
             for (std::uint32_t w = 0; w < words_; ++w)
@@ -596,7 +634,7 @@ std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
     return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() +
            keyTexts_.capacity() + records_.capacity() + (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 +
-           tri_.size() * 512 + arrays_.capacity() * 4 + bitmaps_.capacity() * 8 +
+           tri_.size() * 512 + arrays_.capacity() * 4 + bitmapWords_ * 8 +
            (highText_.capacity() + rankInText_.capacity()) * 8 + masks + keyPostings_.capacity() * 4 +
            keyPostingStart_.capacity() * 4 +
            keyPieces_.size() * 40 + columns_.capacity() + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;

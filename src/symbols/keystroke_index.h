@@ -214,7 +214,10 @@ private:
     ZeroedArray<std::uint16_t> triSlot_;
     std::vector<Postings> tri_;
     std::vector<std::uint32_t> arrays_;
-    std::vector<std::uint64_t> bitmaps_;
+    // The bitmaps, each from a cache line's start, in storage of their own.
+    std::unique_ptr<std::uint64_t[]> bitmapStorage_;
+    std::uint64_t* bitmaps_ = nullptr;
+    std::size_t bitmapWords_ = 0;
     std::vector<std::uint64_t> highText_;                   // places whose search text holds a byte >= 0x80
     std::vector<std::uint64_t> rankInText_;                 // places whose rank the search text tells
     bool anyHighText_ = false;                              // whether there is one (a pure ASCII market has none)

@@ -154,7 +154,7 @@ std::uint32_t KeystrokeIndex::RankOf(std::uint32_t place, const Needle& rankText
 
 bool KeystrokeIndex::Contains(const Postings& p, std::uint32_t place) const noexcept {
     if (p.Count == 0) return false;
-    if (p.Bitmap) return TestBit(bitmaps_.data() + p.Offset, place);
+    if (p.Bitmap) return TestBit(bitmaps_ + p.Offset, place);
     const auto* begin = arrays_.data() + p.Offset;
     return std::binary_search(begin, begin + p.Count, place);
 }
@@ -164,7 +164,7 @@ std::uint32_t KeystrokeIndex::CountIn(const Postings& p, const std::vector<std::
     if (mask == nullptr || p.Count == 0) return mask == nullptr ? p.Count : 0;
     std::uint32_t count = 0;
     if (p.Bitmap) {
-        count = static_cast<std::uint32_t>(CountBits(bitmaps_.data() + p.Offset, mask->data(), words_));
+        count = static_cast<std::uint32_t>(CountBits(bitmaps_ + p.Offset, mask->data(), words_));
     } else {
         for (std::uint32_t k = 0; k < p.Count; ++k) count += TestBit(mask->data(), arrays_[p.Offset + k]) ? 1u : 0u;
     }
@@ -214,7 +214,7 @@ void KeystrokeIndex::TextHits(std::string_view upper, std::uint32_t exchange, st
         // The shortest list drives; the bitmaps among the others filter.
         ForEach(*lists.front(), [&](std::uint32_t place) {
             for (std::size_t l = 1; l < lists.size(); ++l)
-                if (lists[l]->Bitmap && !TestBit(bitmaps_.data() + lists[l]->Offset, place)) return;
+                if (lists[l]->Bitmap && !TestBit(bitmaps_ + lists[l]->Offset, place)) return;
             if (InExchange(place, exchange)) candidates.push_back(place);
         });
     } else {
@@ -582,7 +582,7 @@ std::uint32_t KeystrokeIndex::Top(std::string_view upper, std::string_view rankT
         }
         const std::uint64_t* hitBits = nullptr;
         if (counted && gram.Bitmap && keyOnly.empty()) {
-            hitBits = bitmaps_.data() + gram.Offset;
+            hitBits = bitmaps_ + gram.Offset;
         } else {
             marks.assign(words_, 0);
             if (counted) {
