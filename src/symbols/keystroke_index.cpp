@@ -205,7 +205,8 @@ void KeystrokeIndex::Clear() noexcept {
     keyPieces_.clear();
     keyPostingStart_.clear();
     keyPostings_.clear();
-    columns_.clear();
+    columns_.reset();
+    columnBytesTotal_ = 0;
     longestRankKey_ = 0;
     columnBytes_.clear();
     blockShortest_.clear();
@@ -233,8 +234,10 @@ void KeystrokeIndex::Finish() {
     BuildPostings();
     BuildKeyPieces();
 
-    ReserveLarge(columns_, static_cast<std::size_t>(kColumns) * n);
-    columns_.assign(static_cast<std::size_t>(kColumns) * n, 0);
+    // Taken zeroed from the system, not cleared again. The walk reads the columns in order, so
+    // small pages serve it as well as large ones.
+    columnBytesTotal_ = static_cast<std::size_t>(kColumns) * n;
+    columns_ = Zeroed<std::uint8_t>(columnBytesTotal_);
     const std::size_t blocks = (n + kBlockPlaces - 1) / kBlockPlaces;
     columnBytes_.assign(kColumns * blocks * 4, 0);
     blockShortest_.clear();
@@ -637,7 +640,7 @@ std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
            tri_.size() * 512 + arrays_.capacity() * 4 + bitmapWords_ * 8 +
            (highText_.capacity() + rankInText_.capacity()) * 8 + masks + keyPostings_.capacity() * 4 +
            keyPostingStart_.capacity() * 4 +
-           keyPieces_.size() * 40 + columns_.capacity() + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
+           keyPieces_.size() * 40 + columnBytesTotal_ + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
 }
 
 }  // namespace tessary

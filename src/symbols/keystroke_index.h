@@ -230,7 +230,8 @@ private:
 
     // The first kColumns bytes of every rank key, column by column: byte r of place p at
     // columns_[r * size() + p], 0 past the key's end.
-    std::vector<std::uint8_t> columns_;
+    ZeroedArray<std::uint8_t> columns_;
+    std::size_t columnBytesTotal_ = 0;
     std::uint32_t longestRankKey_ = 0;
     // By block of kBlockPlaces places, for each column, which bytes its places have there (256
     // bits), and the block's shortest and longest rank keys: the walk skips the blocks where the

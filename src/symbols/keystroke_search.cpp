@@ -478,7 +478,7 @@ bool KeystrokeIndex::TopByColumns(std::string_view rankText, std::uint32_t excha
         top.push_back(place);
     };
     for (std::uint32_t r = 0; r < kColumns && top.size() < limit; ++r) {
-        const std::uint8_t* col = columns_.data() + static_cast<std::size_t>(r) * n;
+        const std::uint8_t* col = columns_.get() + static_cast<std::size_t>(r) * n;
         const std::uint8_t* prev = r == 0 ? nullptr : col - n;
         // The text's second byte is checked in the next column too, where there is one: a key
         // is read only where both bytes match, as a text of one byte, or ends.
