@@ -302,10 +302,19 @@ std::vector<std::uint32_t> KeystrokeIndex::Sort(std::size_t textBytes, std::size
     for (std::uint32_t a = 0; a < n;) {
         std::uint32_t b = a + 1;
         while (b < n && items[b].Prefix == items[a].Prefix) ++b;
-        if (b - a > 1)
-            std::stable_sort(items.begin() + a, items.begin() + b, [&](const Item& x, const Item& y) {
-                return CompareFolded(keyOf(x.Index), keyOf(y.Index)) < 0;
-            });
+        // Most runs of equal prefixes are a few symbols long: they are sorted by insertion, which
+        // needs no buffer; a long run by a merge sort. Both keep equal keys in Add order.
+        auto before = [&](const Item& x, const Item& y) { return CompareFolded(keyOf(x.Index), keyOf(y.Index)) < 0; };
+        if (b - a > 16) {
+            std::stable_sort(items.begin() + a, items.begin() + b, before);
+        } else {
+            for (std::uint32_t i = a + 1; i < b; ++i) {
+                const Item item = items[i];
+                std::uint32_t j = i;
+                for (; j > a && before(item, items[j - 1]); --j) items[j] = items[j - 1];
+                items[j] = item;
+            }
+        }
         a = b;
     }
 
