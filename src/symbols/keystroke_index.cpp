@@ -494,8 +494,9 @@ void KeystrokeIndex::BuildPostings() {
     // are stored when the 512 are done: the hundreds of lines being filled stay in cache, where
     // the bitmaps' own lines lie a bitmap's length apart. A line is stored whole, past the cache
     // (the bitmaps are written once and read only by searches), so it is never read first.
-    std::vector<std::uint64_t> filling((bitmapCount + 2) * kLineWords, 0);  // by bitmap number + 1, then the sink
-    std::vector<std::uint32_t> marks;  // for each text: bitmaps to mark, then rare pieces
+    // By bitmap number + 1, after the line of the pieces with an array, and before the sink.
+    std::vector<std::uint64_t> filling((bitmapCount + 2) * kLineWords, 0);
+    std::vector<std::uint32_t> rare;  // for each text: its pieces with an array list
     for (std::uint32_t place = 0; place < n; ++place) {
         if (place + 8 < n) __builtin_prefetch(texts_.data() + textAt_[place + 8]);
         const std::uint64_t bit = std::uint64_t{1} << (place % 64);
@@ -512,26 +513,22 @@ void KeystrokeIndex::BuildPostings() {
                 pairs.push_back(std::uint64_t{g} << 32 | place);
             }
         };
-        // The loop over the text only looks pieces up and notes what to mark, without a branch or
-        // a store that a later load of the loop may depend on; bitmaps are marked after it, and
-        // the rare pieces with an array list after that.
+        // The loop over the text has no branch: every piece marks a bitmap's line, a piece without
+        // a bitmap (an array, 0, or one never searched for, the sink) one that is never stored,
+        // and a piece with an array list is noted, to be added after the loop.
         const auto t = text(place);
-        if (marks.size() < 3 * t.size()) marks.resize(3 * t.size());
-        std::uint32_t* const rare = marks.data() + 2 * t.size();
-        std::size_t i = 0, k = 0, r = 0;
+        if (rare.size() < t.size()) rare.resize(t.size());
+        std::size_t i = 0, r = 0;
         for (; i + 2 < t.size(); ++i) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             const std::uint32_t found = lookUp[two];
             const std::uint32_t number = found & kBitmapMask;
-            marks[k] = number;
-            k += number - 1 < sink - 1;  // neither an array (0) nor the sink
+            lane[number * kLineWords] |= bit;
             rare[r] = two | (found & kOneByte);
             r += number == 0;
             const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + t[i + 2]];
-            marks[k] = tri;
-            k += tri != 0;
+            lane[tri * kLineWords] |= bit;
         }
-        for (std::size_t j = 0; j < k; ++j) lane[marks[j] * kLineWords] |= bit;
         for (std::size_t j = 0; j < r; ++j) mark(rare[j] & ~kOneByte, rare[j] & kOneByte);
         if (i + 1 < t.size()) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
