@@ -488,6 +488,13 @@ void KeystrokeIndex::BuildPostings() {
             if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
                 triBitmap[block * 256 + third] = static_cast<std::uint32_t>(tri_[slot - 1].Offset / stride + 1);
     }
+    // The pass reads a text eight bytes at a time, as a little-endian word whose low 16 bits
+    // hold a two-byte piece with its first byte low: by such a pair, the piece's entry.
+    const auto byPair = Zeroed<std::uint32_t>(65536);
+    for (std::uint32_t first = 0; first < 256; ++first)
+        for (std::uint32_t second = 0; second < 256; ++second)
+            byPair[second << 8 | first] = lookUp[256 + (first << 8 | second)];
+    auto pieceOfPair = [](std::uint32_t pair) { return 256u + ((pair & 0xFFu) << 8 | pair >> 8); };
     std::vector<std::uint64_t> pairs;
     pairs.reserve(arrayPlaces + arrayPlaces / 8);
     // Bits are set in one cache line per bitmap for the 512 places that share it, and the lines
@@ -518,18 +525,42 @@ void KeystrokeIndex::BuildPostings() {
         // and a piece with an array list is noted, to be added after the loop.
         const auto t = text(place);
         if (rare.size() < t.size()) rare.resize(t.size());
-        std::size_t i = 0, r = 0;
-        for (; i + 2 < t.size(); ++i) {
-            const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
-            const std::uint32_t found = lookUp[two];
+        std::size_t r = 0;
+        // The pieces that start at the low byte of `word`.
+        auto lookUpAt = [&](std::uint64_t word) __attribute__((always_inline)) {
+            const auto pair = static_cast<std::uint32_t>(word & 0xFFFF);
+            const std::uint32_t found = byPair[pair];
             const std::uint32_t number = found & kBitmapMask;
             lane[number * kLineWords] |= bit;
-            rare[r] = two | (found & kOneByte);
+            rare[r] = pair | (found & kOneByte);
             r += number == 0;
-            const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + t[i + 2]];
+            const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + (word >> 16 & 0xFF)];
             lane[tri * kLineWords] |= bit;
+        };
+        // Every position but the last two starts a two- and a three-byte piece. Texts are followed
+        // by kSlack readable bytes, so every word read lies within the buffer.
+        const std::size_t positions = t.size() < 2 ? 0 : t.size() - 2;
+        std::size_t i = 0;
+        auto wordAt = [&](std::size_t at) {
+            std::uint64_t word = 0;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&word, t.data() + at, sizeof word);
+            } else {
+                for (std::size_t b = 0; b < sizeof word; ++b) word |= std::uint64_t{t.data()[at + b]} << (8 * b);
+            }
+            return word;
+        };
+        for (; i + 6 <= positions; i += 6) {
+            const std::uint64_t word = wordAt(i);
+            lookUpAt(word);
+            lookUpAt(word >> 8);
+            lookUpAt(word >> 16);
+            lookUpAt(word >> 24);
+            lookUpAt(word >> 32);
+            lookUpAt(word >> 40);
         }
-        for (std::size_t j = 0; j < r; ++j) mark(rare[j] & ~kOneByte, rare[j] & kOneByte);
+        for (; i < positions; ++i) lookUpAt(wordAt(i));
+        for (std::size_t j = 0; j < r; ++j) mark(pieceOfPair(rare[j] & ~kOneByte), rare[j] & kOneByte);
         if (i + 1 < t.size()) {
             const std::uint32_t two = 256u + (static_cast<std::uint32_t>(t[i]) << 8 | t[i + 1]);
             mark(two, lookUp[two]);
