@@ -6,6 +6,7 @@
 
 #include "common/memory_advice.h"
 #include "common/text.h"
+#include "common/text_hash.h"
 
 namespace tessary {
 namespace {
@@ -17,27 +18,6 @@ namespace {
 constexpr std::size_t kBlockSize = 256 * 1024;
 constexpr std::size_t kLargeBlockSize = 8 * 1024 * 1024;
 constexpr std::size_t kTextBytesPerSymbol = 64;
-
-// Codes are at most 17 bytes, taken 8 at a time. Codes of a market differ mostly in their last
-// characters (600000, 600004, ...), so every word is mixed fully into the hash: the table uses
-// its low bits.
-std::uint64_t HashCode(std::string_view code) noexcept {
-    std::uint64_t h = code.size();
-    const char* p = code.data();
-    std::size_t left = code.size();
-    while (left > 0) {
-        std::uint64_t word = 0;
-        const std::size_t n = left < 8 ? left : 8;
-        std::memcpy(&word, p, n);
-        h = (h ^ word) * 0xFF51AFD7ED558CCDull;
-        h ^= h >> 33;
-        h *= 0xC4CEB9FE1A85EC53ull;
-        h ^= h >> 29;
-        p += n;
-        left -= n;
-    }
-    return h;
-}
 
 }  // namespace
 
@@ -114,7 +94,7 @@ void SymbolMap::Rehash(std::size_t slotCount) {
     slots_ = std::move(fresh);
     const std::size_t mask = slotCount - 1;
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        const std::uint64_t hash = HashCode(entries_[i].TrimmedCode());
+        const std::uint64_t hash = HashText(entries_[i].TrimmedCode());
         std::size_t slot = static_cast<std::size_t>(hash) & mask;
         while (slots_[slot].Entry != 0) slot = (slot + 1) & mask;
         slots_[slot] = {static_cast<std::uint32_t>(i + 1), static_cast<std::uint32_t>(hash >> 32)};
@@ -130,7 +110,7 @@ SymbolEntry& SymbolMap::Store(const std::array<std::string_view, kSymbolFieldCou
     char* const bytes = Allocate(total);
     if (2 * (entries_.size() + 1) > slots_.size()) Rehash(slots_.empty() ? 16 : 2 * slots_.size());
     const std::string_view code = text::Trim(fields[0]);
-    const std::uint64_t hash = HashCode(code);
+    const std::uint64_t hash = HashText(code);
     Slot& slot = slots_[SlotOf(code, hash)];
     created = slot.Entry == 0;
     if (created) {
@@ -163,12 +143,12 @@ void SymbolMap::clear() noexcept {
 }
 
 void SymbolMap::Prefetch(std::string_view code) const noexcept {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(HashCode(code)) & (slots_.size() - 1)]);
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(HashText(code)) & (slots_.size() - 1)]);
 }
 
 const SymbolEntry* SymbolMap::Find(std::string_view code) const noexcept {
     if (slots_.empty()) return nullptr;
-    const std::uint32_t held = slots_[SlotOf(code, HashCode(code))].Entry;
+    const std::uint32_t held = slots_[SlotOf(code, HashText(code))].Entry;
     return held == 0 ? nullptr : &entries_[held - 1];
 }
 

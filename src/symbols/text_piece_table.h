@@ -41,8 +41,13 @@ private:
     void Rehash(std::size_t slotCount);
 
     std::vector<std::string_view> pieces_;
-    std::vector<std::size_t> hashes_;
-    std::vector<std::uint32_t> slots_;  // piece id + 1; 0 marks an empty slot
+    // A slot keeps 32 bits of its piece's hash beside the piece, so a probe passing other pieces
+    // does not have to read them.
+    struct Slot {
+        std::uint32_t Piece = 0;  // piece id + 1; 0 marks an empty slot
+        std::uint32_t Tag = 0;
+    };
+    std::vector<Slot> slots_;
 };
 
 }  // namespace tessary
