@@ -12,4 +12,9 @@ namespace tessary {
 // alone.
 void AdviseLargePages(void* data, std::size_t size) noexcept;
 
+// Asks the platform to give the block at `data` of `size` bytes its memory now, in one step,
+// rather than a page at a time as it is first written: for a block that is about to be filled.
+// Only a hint, as above.
+void PrepareForWriting(void* data, std::size_t size) noexcept;
+
 }  // namespace tessary

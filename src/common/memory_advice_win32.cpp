@@ -6,4 +6,6 @@ namespace tessary {
 
 void AdviseLargePages(void*, std::size_t) noexcept {}
 
+void PrepareForWriting(void*, std::size_t) noexcept {}
+
 }  // namespace tessary

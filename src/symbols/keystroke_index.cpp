@@ -49,6 +49,13 @@ void ReserveLarge(Container& v, std::size_t n) {
     AdviseLargePages(v.data(), v.capacity() * sizeof(*v.data()));
 }
 
+// Room for `n` elements in `v`, which building is about to fill: its memory is had in one step.
+template <class Container>
+void ReserveForWriting(Container& v, std::size_t n) {
+    v.reserve(n);
+    PrepareForWriting(v.data(), v.capacity() * sizeof(*v.data()));
+}
+
 // An array of `n` zeroed elements, taken zeroed from the allocator: a fresh mapping is zero
 // already, so the tables of all pieces cost only the pages a small market touches, not a pass
 // over their 65,536 entries.
@@ -179,10 +186,10 @@ void KeystrokeIndex::AddTexts(std::string_view searchText, std::string_view keyT
 }
 
 void KeystrokeIndex::Reserve(std::size_t symbols) {
-    places_.reserve(symbols);
-    textAt_.reserve(symbols + 1);
-    recordAt_.reserve(symbols + 1);
-    records_.reserve(symbols * 40);
+    ReserveForWriting(places_, symbols);
+    ReserveForWriting(textAt_, symbols + 1);
+    ReserveForWriting(recordAt_, symbols + 1);
+    ReserveForWriting(records_, symbols * 40);
 }
 
 void KeystrokeIndex::Clear() noexcept {
@@ -288,8 +295,8 @@ std::vector<std::uint32_t> KeystrokeIndex::Sort(std::size_t textBytes, std::size
         return std::string_view(r + kRecordHeader, static_cast<unsigned char>(r[1]));
     };
     std::vector<Item> items, spare;
-    items.reserve(n);
-    spare.reserve(n);
+    ReserveForWriting(items, n);
+    ReserveForWriting(spare, n);
     items.resize(n);
     spare.resize(n);
     for (std::uint32_t i = 0; i < n; ++i) items[i] = {FoldedPrefix(keyOf(i)), i};
@@ -351,7 +358,7 @@ std::vector<std::uint32_t> KeystrokeIndex::Sort(std::size_t textBytes, std::size
     recordAt_.swap(recordAt);
     records_.swap(records);
     ReserveLarge(texts_, textBytes + kSlack);
-    keyTexts_.reserve(keyBytes + kSlack);
+    ReserveForWriting(keyTexts_, keyBytes + kSlack);
     return order;
 }
 
@@ -652,8 +659,8 @@ void KeystrokeIndex::BuildKeyPieces() {
     // without 0x05 is framed in a key text exactly when it is one of its pieces.
     keyPieces_.clear();
     std::vector<std::uint32_t> pieceOf, placeOf;
-    pieceOf.reserve(2 * std::size_t{size()});
-    placeOf.reserve(2 * std::size_t{size()});
+    ReserveForWriting(pieceOf, 2 * std::size_t{size()});
+    ReserveForWriting(placeOf, 2 * std::size_t{size()});
     for (std::uint32_t place = 0; place < size(); ++place) {
         const std::string_view k = KeyText(place);
         std::uint32_t previous = TextPieceTable::kNone;

@@ -69,6 +69,7 @@ char* SymbolMap::Allocate(std::size_t size) {
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(blockSize));
         free_ = blocks_.back().get();
         freeLeft_ = blockSize;
+        if (blockSize >= kLargeBlockSize) PrepareForWriting(free_, blockSize);
     }
     char* const at = free_;
     free_ += size;
