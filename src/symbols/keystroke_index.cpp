@@ -23,11 +23,16 @@ using namespace keystroke;
 namespace {
 
 bool HasHighByte(std::string_view s) noexcept {
-    // Every byte is looked at, without a test per byte: the compiler makes this a vector loop,
-    // and nearly every text has none.
-    unsigned bits = 0;
-    for (const char c : s) bits |= static_cast<unsigned char>(c);
-    return (bits & 0x80u) != 0;
+    // Nearly every text has none: the bytes are gathered eight at a time, with one test at the end.
+    std::uint64_t bits = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, sizeof word);
+        bits |= word;
+    }
+    for (; i < s.size(); ++i) bits |= static_cast<unsigned char>(s[i]);
+    return (bits & 0x8080808080808080ull) != 0;
 }
 
 std::uint64_t FoldedPrefix(std::string_view s) noexcept {
