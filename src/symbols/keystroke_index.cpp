@@ -553,8 +553,7 @@ void KeystrokeIndex::BuildPostings() {
             const std::uint32_t found = byPair[pair];
             const std::uint32_t number = found & kBitmapMask;
             lane[number * kLineWords] |= bit;
-            rare[r] = pair | (found & kOneByte);
-            r += number == 0;
+            if (number == 0) rare[r++] = pair | (found & kOneByte);
             const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + (word >> 16 & 0xFF)];
             lane[tri * kLineWords] |= bit;
         };
