@@ -3,9 +3,7 @@
 #include "common/text.h"
 
 #include <algorithm>
-#include <bit>
 #include <cctype>
-#include <cstdint>
 #include <cstring>
 
 namespace tessary::text {
@@ -90,25 +88,6 @@ void CopyField(char* field, std::size_t width, std::string_view src) noexcept {
     const std::string_view fitted = CutToFit(src, width - 1);
     if (!fitted.empty()) std::memcpy(field, fitted.data(), fitted.size());
     field[fitted.size()] = '\0';
-}
-
-std::string_view FieldText(const char* field, std::size_t width) noexcept {
-    // Fields are short and a record has several: a word at a time, without a call per field.
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-        for (; i + 8 <= width; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, field + i, sizeof word);
-            // The lowest high bit set marks the first zero byte exactly (only those above it may
-            // be marked wrongly).
-            if (const std::uint64_t zero = (word - kLow) & ~word & kHigh; zero != 0)
-                return {field, i + static_cast<std::size_t>(std::countr_zero(zero)) / 8};
-        }
-    }
-    for (; i < width; ++i)
-        if (field[i] == '\0') return {field, i};
-    return {field, width};
 }
 
 std::string_view Trim(std::string_view s) noexcept {

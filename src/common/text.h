@@ -4,7 +4,10 @@
 // In a single-byte locale every operation is a plain byte operation.
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -42,8 +45,26 @@ void MakeUpper(std::string& s);
 // character, and NUL-terminates it. Bytes behind the terminator are left untouched.
 void CopyField(char* field, std::size_t width, std::string_view src) noexcept;
 
-// The text of a fixed field: its bytes up to the first NUL, or all `width` bytes.
-[[nodiscard]] std::string_view FieldText(const char* field, std::size_t width) noexcept;
+// The text of a fixed field: its bytes up to the first NUL, or all `width` bytes. Inline: a
+// table's loader takes nine from every record.
+[[nodiscard]] inline std::string_view FieldText(const char* field, std::size_t width) noexcept {
+    // Fields are short and a record has several: a word at a time, without a call per field.
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kLow = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+        for (; i + 8 <= width; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, field + i, sizeof word);
+            // The lowest high bit set marks the first zero byte exactly (only those above it may
+            // be marked wrongly).
+            if (const std::uint64_t zero = (word - kLow) & ~word & kHigh; zero != 0)
+                return {field, i + static_cast<std::size_t>(std::countr_zero(zero)) / 8};
+        }
+    }
+    for (; i < width; ++i)
+        if (field[i] == '\0') return {field, i};
+    return {field, width};
+}
 
 // Removes white space (as isspace in the current locale sees it) at both ends.
 [[nodiscard]] std::string_view Trim(std::string_view s) noexcept;
