@@ -163,17 +163,39 @@ void KeystrokeIndex::Add(std::uint32_t exchange, const Record& record) {
     records_.append(suffix);
 }
 
-void KeystrokeIndex::AddTexts(std::string_view searchText, std::string_view keyText) {
+namespace {
+
+// Appends `parts` to `out`, each after a separator if `before`, each followed by one if `after`,
+// and between them in any case; the appended text.
+std::string_view AppendJoined(std::string& out, std::span<const std::string_view> parts, bool before, bool after) {
+    std::size_t size = before + after + (parts.empty() ? 0 : parts.size() - 1);
+    for (const std::string_view part : parts) size += part.size();
     // Places address their texts with 32 bits; a market beyond that does not load.
-    if (texts_.size() + searchText.size() > 0xFFFF0000u || keyTexts_.size() > 0xFFFF0000u)
-        throw std::length_error("search index beyond 4 GiB");
+    if (out.size() + size > 0xFFFF0000u) throw std::length_error("search index beyond 4 GiB");
+    const std::size_t at = out.size();
+    out.resize(at + size);
+    char* to = out.data() + at;
+    if (before) *to++ = kIndexSeparator;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0) *to++ = kIndexSeparator;
+        if (!parts[i].empty()) std::memcpy(to, parts[i].data(), parts[i].size());
+        to += parts[i].size();
+    }
+    if (after) *to = kIndexSeparator;
+    return std::string_view(out).substr(at);
+}
+
+}  // namespace
+
+void KeystrokeIndex::AddTexts(std::span<const std::string_view> searchParts, std::span<const std::string_view> keyParts) {
     const auto place = static_cast<std::uint32_t>(textAt_.size());
     Place& p = places_.at(place);
     textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
-    texts_.append(searchText);
     p.Key = static_cast<std::uint32_t>(keyTexts_.size());
+    const std::string_view searchText = AppendJoined(texts_, searchParts, false, false);
+    const std::string_view keyText = AppendJoined(keyTexts_, keyParts, true, true);
+    if (keyText.size() > 0xFF) throw std::length_error("key text beyond 255 bytes");
     p.KeyLength = static_cast<std::uint8_t>(keyText.size());
-    keyTexts_.append(keyText);
     p.Flags = static_cast<std::uint8_t>((HasHighByte(searchText) ? kHighText : 0) | (HasHighByte(keyText) ? kHighKey : 0));
 
     // A search text that starts with the rank key's two parts, each followed by 0x05, tells a

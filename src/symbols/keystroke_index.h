@@ -77,9 +77,10 @@ public:
     // `keyBytes` bytes in all; the result gives for each place the symbol there, numbered from 0
     // in Add order. Call once, after the last Add.
     [[nodiscard]] std::vector<std::uint32_t> Sort(std::size_t textBytes, std::size_t keyBytes);
-    // Gives the texts of the next place, in place order: `searchText` is the code, Name and
-    // SearchText1-4 joined by 0x05, `keyText` is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
-    void AddTexts(std::string_view searchText, std::string_view keyText);
+    // Gives the texts of the next place, in place order: its search text is `searchParts` (the
+    // code, Name and SearchText1-4) joined by 0x05, its key text 0x05, then each of `keyParts`
+    // (SearchKey1 and SearchKey2) followed by 0x05.
+    void AddTexts(std::span<const std::string_view> searchParts, std::span<const std::string_view> keyParts);
     // Builds the postings; call once, after the texts of the last place.
     void Finish();
     // Empties the index for a new build.

@@ -3,6 +3,7 @@
 #include "symbols/search_index.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <new>
@@ -85,35 +86,28 @@ bool SymbolIndexRecord::HoldsFramed(std::string_view upper) const {
 
 namespace {
 
-// A symbol's search text is its trimmed code, then these fields, each after 0x05; its key text
-// is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
-constexpr SymbolField kSearchTextFields[] = {SymbolField::Name, SymbolField::SearchText1, SymbolField::SearchText2,
-                                             SymbolField::SearchText3, SymbolField::SearchText4};
-
-std::size_t SearchTextSize(const SymbolEntry& entry) noexcept {
-    std::size_t size = entry.TrimmedCode().size();
-    for (const SymbolField field : kSearchTextFields) size += 1 + entry.Field(field).size();
-    return size;
+// A symbol's search text is its trimmed code, then its Name and search texts, each after 0x05;
+// its key text is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
+std::array<std::string_view, 6> SearchParts(const SymbolEntry& entry) noexcept {
+    return {entry.TrimmedCode(), entry.Field(SymbolField::Name), entry.Field(SymbolField::SearchText1),
+            entry.Field(SymbolField::SearchText2), entry.Field(SymbolField::SearchText3),
+            entry.Field(SymbolField::SearchText4)};
 }
 
-void MakeSearchText(const SymbolEntry& entry, std::string& out) {
-    out.assign(entry.TrimmedCode());
-    for (const SymbolField field : kSearchTextFields) {
-        out += kIndexSeparator;
-        out += entry.Field(field);
-    }
+std::array<std::string_view, 2> KeyParts(const SymbolEntry& entry) noexcept {
+    return {entry.Field(SymbolField::SearchKey1), entry.Field(SymbolField::SearchKey2)};
+}
+
+std::size_t SearchTextSize(const SymbolEntry& entry) noexcept {
+    std::size_t size = 0;
+    for (const std::string_view part : SearchParts(entry)) size += part.size() + 1;
+    return size - 1;
 }
 
 std::size_t KeyTextSize(const SymbolEntry& entry) noexcept {
-    return 3 + entry.Field(SymbolField::SearchKey1).size() + entry.Field(SymbolField::SearchKey2).size();
-}
-
-void MakeKeyText(const SymbolEntry& entry, std::string& out) {
-    out.assign(1, kIndexSeparator);
-    out += entry.Field(SymbolField::SearchKey1);
-    out += kIndexSeparator;
-    out += entry.Field(SymbolField::SearchKey2);
-    out += kIndexSeparator;
+    std::size_t size = 1;
+    for (const std::string_view part : KeyParts(entry)) size += part.size() + 1;
+    return size;
 }
 
 }  // namespace
@@ -176,7 +170,6 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
         const std::vector<std::uint32_t> order = out.Keystrokes.Sort(textBytes, keyBytes);
         constexpr std::size_t kAhead = 8;
         for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
-        std::string searchText, keyText;
         for (std::size_t place = 0; place < order.size(); ++place) {
             if (place + kAhead < order.size()) __builtin_prefetch(added[order[place + kAhead]]);
             if (place + kAhead / 2 < order.size()) {
@@ -185,9 +178,7 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
                 __builtin_prefetch(later.Code().data() + 64);
             }
             const SymbolEntry& entry = *added[order[place]];
-            MakeSearchText(entry, searchText);
-            MakeKeyText(entry, keyText);
-            out.Keystrokes.AddTexts(searchText, keyText);
+            out.Keystrokes.AddTexts(SearchParts(entry), KeyParts(entry));
         }
         out.Keystrokes.Finish();
     } catch (const std::bad_alloc&) {
