@@ -282,7 +282,7 @@ void KeystrokeIndex::Finish() {
     blockLongest_.clear();
     blockShortest_.reserve(blocks);
     blockLongest_.reserve(blocks);
-    std::uint64_t blockBytes[kColumns * 4] = {};
+    std::uint8_t blockBytes[kColumns * 256] = {};
     for (std::uint32_t place = 0; place < n; ++place) {
         const std::string_view key = RankKey(place);
         longestRankKey_ = std::max(longestRankKey_, static_cast<std::uint32_t>(key.size()));
@@ -292,17 +292,18 @@ void KeystrokeIndex::Finish() {
         if (place % kBlockPlaces == 0) blockShortest_.push_back(length), blockLongest_.push_back(length);
         blockShortest_[block] = std::min(blockShortest_[block], length);
         blockLongest_[block] = std::max(blockLongest_[block], length);
-        // The bytes of the block's columns are gathered in a small table of its own, in cache,
-        // and stored when the block is done.
+        // Which bytes the block's columns hold is noted in a small table of its own, a byte for
+        // each, in cache, and turned into bits when the block is done.
         std::uint8_t* column = columns_.get() + place;
         for (std::size_t r = 0; r < inColumns; ++r, column += n) {
             const auto b = static_cast<unsigned char>(key[r]);
             *column = b;
-            blockBytes[r * 4 + b / 64] |= std::uint64_t{1} << (b % 64);
+            blockBytes[r * 256 + b] = 1;
         }
         if (place % kBlockPlaces == kBlockPlaces - 1 || place + 1 == n) {
             for (std::size_t r = 0; r < kColumns; ++r)
-                std::copy_n(blockBytes + r * 4, 4, columnBytes_.data() + (r * blocks + block) * 4);
+                for (std::size_t b = 0; b < 256; ++b)
+                    columnBytes_[(r * blocks + block) * 4 + b / 64] |= std::uint64_t{blockBytes[r * 256 + b]} << (b % 64);
             std::fill(std::begin(blockBytes), std::end(blockBytes), 0);
         }
     }
