@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -40,6 +41,37 @@ bool KeystrokeIndex::Resolved(std::uint32_t place) const noexcept {
     return (records_[recordAt_[place]] & kRecordResolved) != 0;
 }
 
+namespace {
+
+// Copies `n` bytes, fewer than 64, writing nothing outside the `n` at `to`: a few overlapping
+// moves of 16, 8, 4 or 1 bytes. A full search writes hundreds of thousands of records, and the
+// compiler's own copy of a length it knows only as below 256 starts slowly.
+[[gnu::always_inline]] inline void CopyShort(char* to, const char* from, std::size_t n) noexcept {
+    auto move = [&](std::size_t at, auto word) {
+        std::memcpy(&word, from + at, sizeof word);
+        std::memcpy(to + at, &word, sizeof word);
+    };
+    if (n >= 16) {
+        struct Chunk {
+            std::uint64_t Low, High;
+        };
+        move(0, Chunk{});
+        if (n > 32) move(16, Chunk{});
+        if (n > 48) move(32, Chunk{});
+        move(n - 16, Chunk{});
+    } else if (n >= 8) {
+        move(0, std::uint64_t{});
+        move(n - 8, std::uint64_t{});
+    } else if (n >= 4) {
+        move(0, std::uint32_t{});
+        move(n - 4, std::uint32_t{});
+    } else {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+}  // namespace
+
 void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcept {
     const char* r = records_.data() + recordAt_[place];
     const auto keyLength = static_cast<unsigned char>(r[1]);
@@ -48,10 +80,14 @@ void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcep
     record.ExchangeId = static_cast<std::uint16_t>(static_cast<unsigned char>(r[4]) | static_cast<unsigned char>(r[5]) << 8);
     record.Type = static_cast<std::uint16_t>(static_cast<unsigned char>(r[6]) | static_cast<unsigned char>(r[7]) << 8);
     const char* key = r + kRecordHeader;
-    std::memcpy(record.Symbol, key, codeLength);
-    std::memcpy(record.Symbol + codeLength, key + keyLength, suffixLength);
+    static_assert(sizeof record.Symbol <= 64 && sizeof record.Name <= 64);
+    // Add cut both texts to fit; the test tells the compiler so too.
+    if (codeLength + suffixLength >= sizeof record.Symbol || keyLength - codeLength >= static_cast<int>(sizeof record.Name))
+        return;
+    CopyShort(record.Symbol, key, codeLength);
+    CopyShort(record.Symbol + codeLength, key + keyLength, suffixLength);
     record.Symbol[codeLength + suffixLength] = '\0';
-    std::memcpy(record.Name, key + codeLength, keyLength - codeLength);
+    CopyShort(record.Name, key + codeLength, static_cast<std::size_t>(keyLength - codeLength));
     record.Name[keyLength - codeLength] = '\0';
 }
 
