@@ -114,6 +114,22 @@ TEST(TextCopyField, CutsWithoutSplittingADoubleByteCharacterAndLeavesTheRest) {
     }
 }
 
+// The field's end is found a word at a time; the bytes around a NUL (0x01 borrows, 0x80 and 0xFF
+// set high bits) must not move it.
+TEST(TextFieldText, EndsAtTheFirstNulWhereverItIs) {
+    const unsigned char fill[] = {0x01, 0x80, 0xFF, 'A', 0x7F};
+    for (std::size_t width = 0; width <= 20; ++width)
+        for (const unsigned char around : fill)
+            for (std::size_t nul = 0; nul <= width; ++nul) {
+                std::string field(width + 8, static_cast<char>(around));
+                if (nul < width) field[nul] = '\0';
+                if (nul + 1 < width) field[nul + 1] = '\0';  // a second NUL must not matter
+                const std::string_view text = text::FieldText(field.data(), width);
+                EXPECT_EQ(text.data(), field.data());
+                EXPECT_EQ(text.size(), nul) << "width " << width << ", byte " << int{around};
+            }
+}
+
 TEST(TextTrim, RemovesWhiteSpaceAtBothEndsButNoGbkCharacter) {
     const TextCase cases[] = {{"C", "  A B \t\r\n", "A B"}, {"C", "   ", ""}, {"C", "", ""},
                               {kGbkLocale, " " + kZhong + " ", kZhong}};
