@@ -79,7 +79,8 @@ constexpr std::size_t kLineWords = 8;
 void StoreLine(std::uint64_t* to, const std::uint64_t* from) noexcept {
 #if defined(__SSE2__)
     for (std::size_t w = 0; w < kLineWords; w += 2)
-        _mm_stream_si128(reinterpret_cast<__m128i*>(to + w), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + w)));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(to + w),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + w)));
 #else
     std::copy_n(from, kLineWords, to);
 #endif
@@ -167,7 +168,8 @@ namespace {
 
 // Appends `parts` to `out`, each after a separator if `before`, each followed by one if `after`,
 // and between them in any case; the appended text.
-std::string_view AppendJoined(std::string& out, std::span<const std::string_view> parts, bool before, bool after) {
+std::string_view AppendJoined(std::string& out, std::span<const std::string_view> parts, bool before,
+                              bool after) {
     std::size_t size = before + after + (parts.empty() ? 0 : parts.size() - 1);
     for (const std::string_view part : parts) size += part.size();
     // Places address their texts with 32 bits; a market beyond that does not load.
@@ -187,7 +189,8 @@ std::string_view AppendJoined(std::string& out, std::span<const std::string_view
 
 }  // namespace
 
-void KeystrokeIndex::AddTexts(std::span<const std::string_view> searchParts, std::span<const std::string_view> keyParts) {
+void KeystrokeIndex::AddTexts(std::span<const std::string_view> searchParts,
+                              std::span<const std::string_view> keyParts) {
     const auto place = static_cast<std::uint32_t>(textAt_.size());
     Place& p = places_.at(place);
     textAt_.push_back(static_cast<std::uint32_t>(texts_.size()));
@@ -303,7 +306,8 @@ void KeystrokeIndex::Finish() {
         if (place % kBlockPlaces == kBlockPlaces - 1 || place + 1 == n) {
             for (std::size_t r = 0; r < kColumns; ++r)
                 for (std::size_t b = 0; b < 256; ++b)
-                    columnBytes_[(r * blocks + block) * 4 + b / 64] |= std::uint64_t{blockBytes[r * 256 + b]} << (b % 64);
+                    columnBytes_[(r * blocks + block) * 4 + b / 64] |= std::uint64_t{blockBytes[r * 256 + b]}
+                                                                       << (b % 64);
             std::fill(std::begin(blockBytes), std::end(blockBytes), 0);
         }
     }
@@ -352,7 +356,9 @@ std::vector<std::uint32_t> KeystrokeIndex::Sort(std::size_t textBytes, std::size
         while (b < n && items[b].Prefix == items[a].Prefix) ++b;
         // Most runs of equal prefixes are a few symbols long: they are sorted by insertion, which
         // needs no buffer; a long run by a merge sort. Both keep equal keys in Add order.
-        auto before = [&](const Item& x, const Item& y) { return CompareFolded(keyOf(x.Index), keyOf(y.Index)) < 0; };
+        auto before = [&](const Item& x, const Item& y) {
+            return CompareFolded(keyOf(x.Index), keyOf(y.Index)) < 0;
+        };
         if (b - a > 16) {
             std::stable_sort(items.begin() + a, items.begin() + b, before);
         } else {
@@ -530,7 +536,8 @@ void KeystrokeIndex::BuildPostings() {
         lookUp[256 + two] |= block << kBlockShift;
         for (std::uint32_t third = 0; third < 256; ++third)
             if (const std::uint16_t slot = triSlot_[(block - 1) * 256 + third])
-                triBitmap[block * 256 + third] = static_cast<std::uint32_t>(tri_[slot - 1].Offset / stride + 1);
+                triBitmap[block * 256 + third] =
+                    static_cast<std::uint32_t>(tri_[slot - 1].Offset / stride + 1);
     }
     // The pass reads a text eight bytes at a time, as a little-endian word whose low 16 bits
     // hold a two-byte piece with its first byte low: by such a pair, the piece's entry.
@@ -564,9 +571,10 @@ void KeystrokeIndex::BuildPostings() {
                 pairs.push_back(std::uint64_t{g} << 32 | place);
             }
         };
-        // The loop over the text has no branch: every piece marks a bitmap's line, a piece without
-        // a bitmap (an array, 0, or one never searched for, the sink) one that is never stored,
-        // and a piece with an array list is noted, to be added after the loop.
+        // Every piece marks a bitmap's line without a branch: a piece without a bitmap (one with
+        // an array, 0, or one never searched for, the sink) marks a line that is never stored.
+        // The few pieces with an array list are noted, to be added after the loop: that branch is
+        // seldom taken, and cheaper than noting every piece.
         const auto t = text(place);
         if (rare.size() < t.size()) rare.resize(t.size());
         std::size_t r = 0;
@@ -577,7 +585,8 @@ void KeystrokeIndex::BuildPostings() {
             const std::uint32_t number = found & kBitmapMask;
             lane[number * kLineWords] |= bit;
             if (number == 0) rare[r++] = pair | (found & kOneByte);
-            const std::uint32_t tri = triBitmap[(found >> kBlockShift & kBlockMask) * 256 + (word >> 16 & 0xFF)];
+            const std::uint32_t tri =
+                triBitmap[(found >> kBlockShift & kBlockMask) * 256 + (word >> 16 & 0xFF)];
             lane[tri * kLineWords] |= bit;
         };
         // Every position but the last two starts a two- and a three-byte piece. Texts are followed
@@ -589,7 +598,8 @@ void KeystrokeIndex::BuildPostings() {
             if constexpr (std::endian::native == std::endian::little) {
                 std::memcpy(&word, t.data() + at, sizeof word);
             } else {
-                for (std::size_t b = 0; b < sizeof word; ++b) word |= std::uint64_t{t.data()[at + b]} << (8 * b);
+                for (std::size_t b = 0; b < sizeof word; ++b)
+                    word |= std::uint64_t{t.data()[at + b]} << (8 * b);
             }
             return word;
         };
@@ -719,12 +729,12 @@ void KeystrokeIndex::BuildKeyPieces() {
 std::size_t KeystrokeIndex::MemoryBytes() const noexcept {
     std::size_t masks = 0;
     for (const auto& m : exchangeMask_) masks += m.capacity() * 8;
-    return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 + texts_.capacity() +
-           keyTexts_.capacity() + records_.capacity() + (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 +
-           tri_.size() * 512 + arrays_.capacity() * 4 + bitmapWords_ * 8 +
-           (highText_.capacity() + rankInText_.capacity()) * 8 + masks + keyPostings_.capacity() * 4 +
-           keyPostingStart_.capacity() * 4 +
-           keyPieces_.size() * 40 + columnBytesTotal_ + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
+    return places_.capacity() * sizeof(Place) + (textAt_.capacity() + recordAt_.capacity()) * 4 +
+           texts_.capacity() + keyTexts_.capacity() + records_.capacity() +
+           (kGramCount + tri_.capacity()) * sizeof(Postings) + 65536 * 4 + tri_.size() * 512 +
+           arrays_.capacity() * 4 + bitmapWords_ * 8 + (highText_.capacity() + rankInText_.capacity()) * 8 +
+           masks + keyPostings_.capacity() * 4 + keyPostingStart_.capacity() * 4 + keyPieces_.size() * 40 +
+           columnBytesTotal_ + columnBytes_.capacity() * 8 + blockShortest_.capacity() * 2;
 }
 
 }  // namespace tessary

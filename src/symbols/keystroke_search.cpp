@@ -82,7 +82,8 @@ void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcep
     const char* key = r + kRecordHeader;
     static_assert(sizeof record.Symbol <= 64 && sizeof record.Name <= 64);
     // Add cut both texts to fit; the test tells the compiler so too.
-    if (codeLength + suffixLength >= sizeof record.Symbol || keyLength - codeLength >= static_cast<int>(sizeof record.Name))
+    if (codeLength + suffixLength >= sizeof record.Symbol ||
+        keyLength - codeLength >= static_cast<int>(sizeof record.Name))
         return;
     CopyShort(record.Symbol, key, codeLength);
     CopyShort(record.Symbol + codeLength, key + keyLength, suffixLength);

@@ -89,8 +89,11 @@ namespace {
 // A symbol's search text is its trimmed code, then its Name and search texts, each after 0x05;
 // its key text is 0x05, SearchKey1, 0x05, SearchKey2, 0x05.
 std::array<std::string_view, 6> SearchParts(const SymbolEntry& entry) noexcept {
-    return {entry.TrimmedCode(), entry.Field(SymbolField::Name), entry.Field(SymbolField::SearchText1),
-            entry.Field(SymbolField::SearchText2), entry.Field(SymbolField::SearchText3),
+    return {entry.TrimmedCode(),
+            entry.Field(SymbolField::Name),
+            entry.Field(SymbolField::SearchText1),
+            entry.Field(SymbolField::SearchText2),
+            entry.Field(SymbolField::SearchText3),
             entry.Field(SymbolField::SearchText4)};
 }
 
@@ -169,7 +172,8 @@ bool BuildSearchIndex(const OwningMap<ExchangeSymbolTable>& tables, const Symbol
         // few places ahead.
         const std::vector<std::uint32_t> order = out.Keystrokes.Sort(textBytes, keyBytes);
         constexpr std::size_t kAhead = 8;
-        for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place) __builtin_prefetch(added[order[place]]);
+        for (std::size_t place = 0; place < std::min(kAhead, order.size()); ++place)
+            __builtin_prefetch(added[order[place]]);
         for (std::size_t place = 0; place < order.size(); ++place) {
             if (place + kAhead < order.size()) __builtin_prefetch(added[order[place + kAhead]]);
             if (place + kAhead / 2 < order.size()) {

@@ -144,7 +144,8 @@ void SymbolMap::clear() noexcept {
 }
 
 void SymbolMap::Prefetch(std::string_view code) const noexcept {
-    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(HashText(code)) & (slots_.size() - 1)]);
+    if (!slots_.empty())
+        __builtin_prefetch(&slots_[static_cast<std::size_t>(HashText(code)) & (slots_.size() - 1)]);
 }
 
 const SymbolEntry* SymbolMap::Find(std::string_view code) const noexcept {

@@ -16,9 +16,11 @@ std::uint32_t TextPieceTable::Intern(std::string_view piece) {
         const Slot held = slots_[slot];
         if (held.Piece == 0) {
             // Offsets are 32 bits: a table beyond that refuses, as the index it serves would.
-            if (bytes_.size() + piece.size() > 0xFFFFFFFFu) throw std::length_error("text pieces beyond 4 GiB");
+            if (bytes_.size() + piece.size() > 0xFFFFFFFFu)
+                throw std::length_error("text pieces beyond 4 GiB");
             const auto id = static_cast<std::uint32_t>(pieces_.size());
-            pieces_.push_back({static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(piece.size())});
+            pieces_.push_back(
+                {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(piece.size())});
             bytes_.append(piece);
             slots_[slot] = {id + 1, tag};
             return id;
