@@ -80,16 +80,16 @@ void KeystrokeIndex::Fill(SymbolInfo& record, std::uint32_t place) const noexcep
     record.ExchangeId = static_cast<std::uint16_t>(static_cast<unsigned char>(r[4]) | static_cast<unsigned char>(r[5]) << 8);
     record.Type = static_cast<std::uint16_t>(static_cast<unsigned char>(r[6]) | static_cast<unsigned char>(r[7]) << 8);
     const char* key = r + kRecordHeader;
+    // Add cut both texts to fit their fields; the bounds tell the compiler so too.
     static_assert(sizeof record.Symbol <= 64 && sizeof record.Name <= 64);
-    // Add cut both texts to fit; the test tells the compiler so too.
-    if (codeLength + suffixLength >= sizeof record.Symbol ||
-        keyLength - codeLength >= static_cast<int>(sizeof record.Name))
-        return;
-    CopyShort(record.Symbol, key, codeLength);
-    CopyShort(record.Symbol + codeLength, key + keyLength, suffixLength);
-    record.Symbol[codeLength + suffixLength] = '\0';
-    CopyShort(record.Name, key + codeLength, static_cast<std::size_t>(keyLength - codeLength));
-    record.Name[keyLength - codeLength] = '\0';
+    const std::size_t code = std::min<std::size_t>(codeLength, sizeof record.Symbol - 1);
+    const std::size_t suffix = std::min<std::size_t>(suffixLength, sizeof record.Symbol - 1 - code);
+    const std::size_t name = std::min<std::size_t>(keyLength - codeLength, sizeof record.Name - 1);
+    CopyShort(record.Symbol, key, code);
+    CopyShort(record.Symbol + code, key + keyLength, suffix);
+    record.Symbol[code + suffix] = '\0';
+    CopyShort(record.Name, key + codeLength, name);
+    record.Name[name] = '\0';
 }
 
 // A text looked for in many haystacks, each of which may be read up to kSlack bytes past its end.

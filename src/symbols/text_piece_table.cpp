@@ -1,8 +1,6 @@
 // The open-addressing table of text pieces.
 #include "symbols/text_piece_table.h"
 
-#include <stdexcept>
-
 #include "common/text_hash.h"
 
 namespace tessary {
@@ -15,17 +13,12 @@ std::uint32_t TextPieceTable::Intern(std::string_view piece) {
     for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
         const Slot held = slots_[slot];
         if (held.Piece == 0) {
-            // Offsets are 32 bits: a table beyond that refuses, as the index it serves would.
-            if (bytes_.size() + piece.size() > 0xFFFFFFFFu)
-                throw std::length_error("text pieces beyond 4 GiB");
             const auto id = static_cast<std::uint32_t>(pieces_.size());
-            pieces_.push_back(
-                {static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(piece.size())});
-            bytes_.append(piece);
+            pieces_.push_back(piece);
             slots_[slot] = {id + 1, tag};
             return id;
         }
-        if (held.Tag == tag && Piece(held.Piece - 1) == piece) return held.Piece - 1;
+        if (held.Tag == tag && pieces_[held.Piece - 1] == piece) return held.Piece - 1;
     }
 }
 
@@ -38,7 +31,7 @@ std::uint32_t TextPieceTable::Find(std::string_view text) const noexcept {
     for (std::size_t slot = static_cast<std::size_t>(hash) & mask;; slot = (slot + 1) & mask) {
         const Slot held = slots_[slot];
         if (held.Piece == 0) return kNone;
-        if (held.Tag == tag && Piece(held.Piece - 1) == text) return held.Piece - 1;
+        if (held.Tag == tag && pieces_[held.Piece - 1] == text) return held.Piece - 1;
     }
 }
 
@@ -46,7 +39,7 @@ void TextPieceTable::Rehash(std::size_t slotCount) {
     std::vector<Slot> slots(slotCount);
     const std::size_t mask = slotCount - 1;
     for (std::size_t id = 0; id < pieces_.size(); ++id) {
-        const std::uint64_t hash = HashText(Piece(static_cast<std::uint32_t>(id)));
+        const std::uint64_t hash = HashText(pieces_[id]);
         std::size_t slot = static_cast<std::size_t>(hash) & mask;
         while (slots[slot].Piece != 0) slot = (slot + 1) & mask;
         slots[slot] = {static_cast<std::uint32_t>(id + 1), static_cast<std::uint32_t>(hash >> 32)};
@@ -56,7 +49,6 @@ void TextPieceTable::Rehash(std::size_t slotCount) {
 
 void TextPieceTable::clear() noexcept {
     pieces_.clear();
-    bytes_.clear();
     slots_.clear();
 }
 

@@ -24,11 +24,9 @@ inline std::string Framed(std::string_view text) {
     return framed;
 }
 
-// A set of text pieces, with dense ids in the order the pieces were first added. Answers "which
-// piece equals this text" with one hash probe sequence (open addressing, linear probing). The
-// table keeps its own copy of every piece, back to back: the pieces of a market's keys (some
-// 20,000 among two million) then stay in cache while they are looked up, where the texts they
-// came from would not.
+// A set of text pieces, each a view into storage that its owner keeps unchanged, with dense ids
+// in the order the pieces were first added. Answers "which piece equals this text" with one hash
+// probe sequence (open addressing, linear probing).
 class TextPieceTable {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -42,16 +40,7 @@ public:
 private:
     void Rehash(std::size_t slotCount);
 
-    [[nodiscard]] std::string_view Piece(std::uint32_t id) const noexcept {
-        return std::string_view(bytes_).substr(pieces_[id].Offset, pieces_[id].Size);
-    }
-
-    struct Stored {
-        std::uint32_t Offset;  // into bytes_
-        std::uint32_t Size;
-    };
-    std::vector<Stored> pieces_;
-    std::string bytes_;
+    std::vector<std::string_view> pieces_;
     // A slot keeps 32 bits of its piece's hash beside the piece, so a probe passing other pieces
     // does not have to read them.
     struct Slot {
